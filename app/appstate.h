@@ -1,0 +1,70 @@
+#pragma once
+
+#include "serviceendpoints.h"
+
+#include <QObject>
+#include <QString>
+
+class AttachmentRepository;
+class Database;
+class NotebookRepository;
+class NoteRepository;
+class PreferencesRepository;
+class SnapshotRepository;
+class ThemeManager;
+
+// The one central object every window receives: the database, the repositories and
+// the services, the current note and notebook, and the relayed change signals.
+class AppState : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit AppState(QObject *parent = nullptr);
+    ~AppState() override;
+
+    bool initialize();
+
+    Database *database() const { return m_database; }
+    NoteRepository *notes() const { return m_notes; }
+    NotebookRepository *notebooks() const { return m_notebooks; }
+    PreferencesRepository *preferences() const { return m_preferences; }
+    SnapshotRepository *snapshots() const { return m_snapshots; }
+    AttachmentRepository *attachments() const { return m_attachments; }
+    ThemeManager *themeManager() const { return m_themeManager; }
+    const ServiceEndpoints &endpoints() const { return m_endpoints; }
+
+    QString currentNoteId() const { return m_currentNoteId; }
+    QString currentNotebookId() const { return m_currentNotebookId; }
+    bool canShare() const { return m_canShare; }
+
+    void setCurrentNoteId(const QString &id);
+    void setCurrentNotebookId(const QString &id);
+
+    // For changes made outside the main window's editor; source is the object that
+    // made the change, so that it can ignore its own.
+    void notifyNoteUpdated(const QString &noteId, QObject *source);
+
+Q_SIGNALS:
+    void databaseReady();
+    void currentNotebookChanged(const QString &notebookId);
+    void currentNoteChanged(const QString &noteId);
+    void notesChanged();
+    void notebooksChanged();
+    void canShareChanged(bool canShare);
+    void noteUpdatedExternally(const QString &noteId, QObject *source);
+    void noteDeletedExternally(const QString &noteId);
+
+private:
+    Database *m_database = nullptr;
+    NoteRepository *m_notes = nullptr;
+    NotebookRepository *m_notebooks = nullptr;
+    PreferencesRepository *m_preferences = nullptr;
+    SnapshotRepository *m_snapshots = nullptr;
+    AttachmentRepository *m_attachments = nullptr;
+    ThemeManager *m_themeManager = nullptr;
+    ServiceEndpoints m_endpoints;
+    QString m_currentNotebookId;
+    QString m_currentNoteId;
+    bool m_canShare = false;
+};

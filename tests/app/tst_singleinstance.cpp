@@ -1,0 +1,229 @@
+#include "singleinstance.h"
+#include "testsupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLocalSocket>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const QString binary = QStringLiteral(OMBREL_NOTES_BINARY);
+const QString serverName = QStringLiteral("ombrel-notes-instance");
+
+// One launch of the real application, with its own data and socket directories.
+class Launch
+{
+public:
+    Launch(const QString &dataDir, const QString &socketDir, const QStringList &arguments = {})
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("NOTES_DATA_DIR"), dataDir);
+        environment.insert(QStringLiteral("TMPDIR"), socketDir);
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("*.debug=false;ombrel.*.info=true"));
+        process.setProcessEnvironment(environment);
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(binary, arguments);
+    }
+
+    ~Launch()
+    {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished(5000);
+        }
+    }
+
+    // Accumulated output; waits up to timeout for text to appear.
+    bool waitForOutput(const QString &text, int timeoutMs = 15000)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (!output.contains(text)) {
+            if (timer.elapsed() > timeoutMs || process.state() == QProcess::NotRunning)
+                return output.contains(text);
+            process.waitForReadyRead(50);
+            output += QString::fromUtf8(process.readAll());
+        }
+        return true;
+    }
+
+    QProcess process;
+    QString output;
+};
+
+} // namespace
+
+class TestSingleInstance : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        OmbrelTest::initTestEnvironment();
+        QVERIFY2(QFile::exists(binary), qPrintable(binary));
+    }
+
+    void init()
+    {
+        m_data = std::make_unique<QTemporaryDir>();
+        m_sockets = std::make_unique<QTemporaryDir>();
+    }
+
+    void cleanup()
+    {
+        m_data.reset();
+        m_sockets.reset();
+    }
+
+    void buildInstanceMessage_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("newNote");
+        QTest::addColumn<QString>("noteId");
+
+        const QString app = QStringLiteral("ombrel-notes");
+        QTest::newRow("no-arguments") << QStringList{app} << "focus" << false << "";
+        QTest::newRow("new-note") << QStringList{app, "--new-note"} << "new-note" << true << "";
+        QTest::newRow("note-id") << QStringList{app, "--note", "abc"} << "note:abc" << false << "abc";
+        QTest::newRow("new-note-wins-over-note") << QStringList{app, "--note", "abc", "--new-note"} << "new-note" << true << "abc";
+        QTest::newRow("trailing-note-is-focus") << QStringList{app, "--note"} << "focus" << false << "";
+        QTest::newRow("first-note-wins") << QStringList{app, "--note", "a", "--note", "b"} << "note:a" << false << "a";
+        QTest::newRow("trailing-note-after-other") << QStringList{app, "--verbose", "--note"} << "focus" << false << "";
+        QTest::newRow("note-takes-next-argument-whatever-it-is") << QStringList{app, "--note", "--note"} << "note:--note" << false << "--note";
+        QTest::newRow("empty-note-id-is-focus") << QStringList{app, "--note", ""} << "focus" << false << "";
+        QTest::newRow("case-sensitive") << QStringList{app, "--New-Note", "--NOTE", "x"} << "focus" << false << "";
+        QTest::newRow("program-name-is-not-an-argument") << QStringList{"--note", "x"} << "focus" << false << "";
+        QTest::newRow("unicode-id") << QStringList{app, "--note", "ü-ß"} << "note:ü-ß" << false << "ü-ß";
+    }
+
+    void buildInstanceMessage()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, message);
+        QFETCH(bool, newNote);
+        QFETCH(QString, noteId);
+        QCOMPARE(::buildInstanceMessage(arguments), message);
+        const LaunchRequest request = parseLaunchRequest(arguments);
+        QCOMPARE(request.newNote, newNote);
+        QCOMPARE(request.noteId, noteId);
+    }
+
+    void inProcessGuardDeliversMessagesOnce()
+    {
+        qputenv("TMPDIR", m_sockets->path().toUtf8());
+        SingleInstance primary(serverName);
+        QVERIFY(primary.tryRun(QStringLiteral("focus")));
+        QVERIFY(primary.isListening());
+        QSignalSpy received(&primary, &SingleInstance::messageReceived);
+
+        QLocalSocket client;
+        client.connectToServer(serverName);
+        QVERIFY(client.waitForConnected(1000));
+        client.write("new-note");
+        client.flush();
+        QVERIFY(received.wait(2000));
+        client.disconnectFromServer();
+        QTest::qWait(200);
+        // The disconnect after a message is not a second, empty request.
+        QCOMPARE(received.count(), 1);
+        QCOMPARE(received.first().first().toString(), QStringLiteral("new-note"));
+
+        QLocalSocket silent;
+        silent.connectToServer(serverName);
+        QVERIFY(silent.waitForConnected(1000));
+        silent.disconnectFromServer();
+        QVERIFY(received.wait(2000));
+        QCOMPARE(received.last().first().toString(), QString());
+        qunsetenv("TMPDIR");
+    }
+
+    void secondLaunchForwardsItsCommandLine_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("focus") << QStringList{} << "\"focus\"";
+        QTest::newRow("new-note") << QStringList{"--new-note"} << "\"new-note\"";
+        QTest::newRow("note") << QStringList{"--note", "1b4e28ba-2fa1-11d2-883f-0016d3cca427"}
+                              << "\"note:1b4e28ba-2fa1-11d2-883f-0016d3cca427\"";
+    }
+
+    void secondLaunchForwardsItsCommandLine()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, message);
+
+        Launch first(m_data->path(), m_sockets->path());
+        QVERIFY2(first.waitForOutput(QStringLiteral("SingleInstance: listening")), qPrintable(first.output));
+
+        Launch second(m_data->path(), m_sockets->path(), arguments);
+        QVERIFY(second.process.waitForFinished(10000));
+        QCOMPARE(second.process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second.process.exitCode(), 0);
+        // It handed over and stopped before touching the database.
+        QVERIFY2(!QString::fromUtf8(second.process.readAll()).contains(QStringLiteral("Opening database")),
+                 "the second launch opened the database");
+
+        QVERIFY2(first.waitForOutput(QStringLiteral("Instance message received: ") + message), qPrintable(first.output));
+        QCOMPARE(first.process.state(), QProcess::Running);
+    }
+
+    void staleSocketOfADeadInstanceIsRecovered()
+    {
+        {
+            Launch crashed(m_data->path(), m_sockets->path());
+            QVERIFY(crashed.waitForOutput(QStringLiteral("SingleInstance: listening")));
+            crashed.process.kill(); // no chance to remove its socket
+            QVERIFY(crashed.process.waitForFinished(5000));
+        }
+        QVERIFY(QFile::exists(m_sockets->path() + QLatin1Char('/') + serverName));
+
+        Launch successor(m_data->path(), m_sockets->path());
+        QVERIFY2(successor.waitForOutput(QStringLiteral("SingleInstance: listening")), qPrintable(successor.output));
+        QCOMPARE(successor.process.state(), QProcess::Running);
+
+        Launch forwarded(m_data->path(), m_sockets->path(), {QStringLiteral("--new-note")});
+        QVERIFY(forwarded.process.waitForFinished(10000));
+        QCOMPARE(forwarded.process.exitCode(), 0);
+        QVERIFY(successor.waitForOutput(QStringLiteral("Instance message received: \"new-note\"")));
+    }
+
+    void firstStartCreatesVersionTwoDatabaseWithWelcomeNotes()
+    {
+        Launch first(m_data->path(), m_sockets->path());
+        QVERIFY2(first.waitForOutput(QStringLiteral("Database at version 2")), qPrintable(first.output));
+        QVERIFY(first.waitForOutput(QStringLiteral("SingleInstance: listening")));
+        QTest::qWait(300);
+
+        const QStringList files = QDir(m_data->path()).entryList({QStringLiteral("ombrel_notes_*.db")});
+        QCOMPARE(files.size(), 1);
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("inspect"));
+            db.setDatabaseName(m_data->path() + QLatin1Char('/') + files.first());
+            QVERIFY(db.open());
+            QSqlQuery query(db);
+            QVERIFY(query.exec(QStringLiteral("SELECT version FROM schema_version")));
+            QVERIFY(query.next());
+            QCOMPARE(query.value(0).toInt(), 2);
+            QVERIFY(query.exec(QStringLiteral("SELECT COUNT(*) FROM notes WHERE is_sample = 1")));
+            QVERIFY(query.next());
+            QCOMPARE(query.value(0).toInt(), 3);
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("inspect"));
+    }
+
+private:
+    std::unique_ptr<QTemporaryDir> m_data;
+    std::unique_ptr<QTemporaryDir> m_sockets;
+};
+
+QTEST_MAIN(TestSingleInstance)
+#include "tst_singleinstance.moc"

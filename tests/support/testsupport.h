@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+namespace OmbrelTest {
+
+// Test mode for QStandardPaths and quiet logging; call from initTestCase().
+void initTestEnvironment();
+
+// Points NOTES_DATA_DIR at a fresh temporary directory for the object's lifetime,
+// so no test ever touches a real user's data.
+class ScopedDataDir
+{
+public:
+    ScopedDataDir();
+    ~ScopedDataDir();
+    ScopedDataDir(const ScopedDataDir &) = delete;
+    ScopedDataDir &operator=(const ScopedDataDir &) = delete;
+
+    QString path() const { return m_dir.path(); }
+    bool isValid() const { return m_dir.isValid(); }
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_previous;
+    bool m_hadPrevious = false;
+};
+
+} // namespace OmbrelTest
