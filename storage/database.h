@@ -30,6 +30,7 @@ private:
     bool migrateToV1();
     bool migrateToV2();
     bool setVersion(int version);
+    void ensureSupportIndexes();
 
     QString m_connectionName;
 };

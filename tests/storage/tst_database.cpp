@@ -203,6 +203,7 @@ private Q_SLOTS:
     void upgradesToLatest_data();
     void upgradesToLatest();
     void secondMigrateChangesNothing();
+    void versionTwoDatabaseGainsCountIndex();
     void versionOneNotesLeaveDefaultNotebook();
     void failedMigrationTwoKeepsVersionOne_data();
     void failedMigrationTwoKeepsVersionOne();
@@ -490,7 +491,8 @@ void TestDatabase::upgradesToLatest()
 
     const QSqlDatabase db = m_database->handle();
     QCOMPARE(column(db, QStringLiteral("SELECT version FROM schema_version")), QStringList{QStringLiteral("2")});
-    QCOMPARE(scalar(db, QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE name LIKE 'idx_%'")).toInt(), 15);
+    // The schema's fifteen plus the index that keeps counting notes per notebook fast.
+    QCOMPARE(scalar(db, QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE name LIKE 'idx_%'")).toInt(), 16);
     QCOMPARE(column(db, QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'trigger' ORDER BY name")),
              (QStringList{QStringLiteral("notes_ad"), QStringLiteral("notes_ai"), QStringLiteral("notes_au")}));
     QCOMPARE(column(db, QStringLiteral("PRAGMA foreign_key_list(notes)")), QStringList());
@@ -514,6 +516,27 @@ void TestDatabase::secondMigrateChangesNothing()
     QSignalSpy appliedAfterRestart(m_database.get(), &Database::migrationApplied);
     QVERIFY(m_database->migrate());
     QCOMPARE(appliedAfterRestart.count(), 0);
+}
+
+void TestDatabase::versionTwoDatabaseGainsCountIndex()
+{
+    openFresh();
+    QVERIFY(m_database->migrate());
+    const QString dropped = execAll(m_database->handle(), {QStringLiteral("DROP INDEX idx_notes_deleted_at_notebook_id")});
+    QVERIFY2(dropped.isEmpty(), qPrintable(dropped));
+
+    // A restart of a database written before the index existed.
+    m_database.reset();
+    openFresh();
+    QSignalSpy applied(m_database.get(), &Database::migrationApplied);
+    QVERIFY(m_database->migrate());
+    QCOMPARE(applied.count(), 0);
+    const QStringList plan = column(m_database->handle(),
+                                    QStringLiteral("EXPLAIN QUERY PLAN SELECT notebook_id, COUNT(*) AS c FROM notes "
+                                                   "WHERE deleted_at IS NULL GROUP BY notebook_id"),
+                                    3);
+    QVERIFY2(plan.join(QLatin1Char(' ')).contains(QStringLiteral("COVERING INDEX idx_notes_deleted_at_notebook_id")),
+             qPrintable(plan.join(QLatin1Char('|'))));
 }
 
 void TestDatabase::versionOneNotesLeaveDefaultNotebook()
