@@ -201,7 +201,6 @@ private Q_SLOTS:
         Launch first(m_data->path(), m_sockets->path());
         QVERIFY2(first.waitForOutput(QStringLiteral("Database at version 2")), qPrintable(first.output));
         QVERIFY(first.waitForOutput(QStringLiteral("SingleInstance: listening")));
-        QTest::qWait(300);
 
         const QStringList files = QDir(m_data->path()).entryList({QStringLiteral("ombrel_notes_*.db")});
         QCOMPARE(files.size(), 1);
@@ -213,9 +212,13 @@ private Q_SLOTS:
             QVERIFY(query.exec(QStringLiteral("SELECT version FROM schema_version")));
             QVERIFY(query.next());
             QCOMPARE(query.value(0).toInt(), 2);
-            QVERIFY(query.exec(QStringLiteral("SELECT COUNT(*) FROM notes WHERE is_sample = 1")));
-            QVERIFY(query.next());
-            QCOMPARE(query.value(0).toInt(), 3);
+            // The welcome notes are written right after the migrations; poll for them.
+            const auto welcomeNotes = [&query] {
+                if (!query.exec(QStringLiteral("SELECT COUNT(*) FROM notes WHERE is_sample = 1")) || !query.next())
+                    return -1;
+                return query.value(0).toInt();
+            };
+            QTRY_COMPARE_WITH_TIMEOUT(welcomeNotes(), 3, 10000);
         }
         QSqlDatabase::removeDatabase(QStringLiteral("inspect"));
     }

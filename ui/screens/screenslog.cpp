@@ -1,0 +1,3 @@
+#include "screenslog.h"
+
+Q_LOGGING_CATEGORY(lcScreens, "ombrel.screens")
