@@ -53,13 +53,16 @@ public:
     {
         QString content;
         QList<QLatin1String> markers;
+        // Code-block text is stored with "code" (its font is fixed-pitch); inside the
+        // indented block the backticks would show literally.
+        const bool codeLine = style.codeBlock && style.list.isEmpty() && style.header == 0;
         for (const Segment &segment : segments) {
             markers.clear();
             if (segment.style.bold && style.header == 0)
                 markers.append(QLatin1String("**"));
             if (segment.style.italic)
                 markers.append(QLatin1String("*"));
-            if (segment.style.code)
+            if (segment.style.code && !codeLine)
                 markers.append(QLatin1String("`"));
             if (segment.style.strike)
                 markers.append(QLatin1String("~~"));

@@ -142,6 +142,9 @@ void TestDeltaRender::rendersCorpus_data()
         R"json([{"insert":"if (a<b)"},{"insert":"\n","attributes":{"code-block":"cpp"}},{"insert":"  x++;"},{"insert":"\n","attributes":{"code-block":"cpp"}},{"insert":"done\n"}])json",
         "if (a<b)\n  x++;\ndone\n", "    if (a<b)\n      x++;\n\ndone\n",
         "<pre><code>if (a&lt;b)</code></pre>\n<pre><code>  x++;</code></pre>\n<p>done</p>\n");
+    row("code-text-in-code-block-not-backticked",
+        R"([{"insert":"x = 1","attributes":{"code":true}},{"insert":"\n","attributes":{"code-block":true}}])",
+        "x = 1\n", "    x = 1\n", "<pre><code><code>x = 1</code></code></pre>\n");
     row("code-block-present-even-false", R"([{"insert":"c"},{"insert":"\n","attributes":{"code-block":false}}])",
         "c\n", "    c\n", "<pre><code>c</code></pre>\n");
     row("list-after-code",

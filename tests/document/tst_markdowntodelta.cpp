@@ -163,6 +163,7 @@ void TstMarkdownToDelta::hostileMarkdownConverts_data()
     }();
     QTest::newRow("many-emphasis") << QStringLiteral("*a **b ").repeated(20000);
     QTest::newRow("many-brackets") << QString(50000, QLatin1Char('[')) + QString(50000, QLatin1Char(']'));
+    QTest::newRow("long-paragraph") << QStringLiteral("lorem ipsum dolor sit amet\n").repeated(20000);
     QTest::newRow("long-table") << QStringLiteral("|a|b|\n|-|-|\n") + QStringLiteral("|1|2|\n").repeated(2000);
 }
 
