@@ -84,6 +84,39 @@ QList<Note> readNotes(QSqlQuery &query)
     return notes;
 }
 
+const char listColumns[] = "id, notebook_id, updated_at, version, sync_status, is_shared, owner_id, deleted_at";
+
+QList<NoteListEntry> readEntries(QSqlQuery &query)
+{
+    QList<NoteListEntry> entries;
+    while (query.next()) {
+        NoteListEntry entry;
+        entry.id = query.value(0).toString();
+        entry.notebookId = query.value(1).toString();
+        entry.updatedAt = Columns::toDateTime(query.value(2));
+        entry.version = query.value(3).toInt();
+        entry.syncStatus = syncStatusFromString(query.value(4).toString());
+        entry.isShared = query.value(5).toLongLong() != 0;
+        entry.ownerId = query.value(6).toString();
+        entry.isTrashed = Columns::toOptionalDateTime(query.value(7)).has_value();
+        entries.append(std::move(entry));
+    }
+    return entries;
+}
+
+QList<NoteListEntry> selectEntries(Database *database, const QString &where, const QVariantList &values = {})
+{
+    QSqlQuery query(database->handle());
+    query.setForwardOnly(true);
+    if (!query.prepare(QStringLiteral("SELECT %1 FROM notes %2").arg(QLatin1String(listColumns), where)))
+        return {};
+    for (const QVariant &value : values)
+        query.addBindValue(value);
+    if (!query.exec())
+        return {};
+    return readEntries(query);
+}
+
 // Runs one SELECT of whole note rows; nullopt when the statement fails.
 std::optional<QList<Note>> selectNotes(Database *database, const QString &sql, const QVariantList &values = {})
 {
@@ -169,6 +202,7 @@ bool NoteRepository::insert(const Note &note)
         qCWarning(lcStorage) << "NoteRepository::insert failed:" << query.lastError().text();
         return false;
     }
+    recordChange(note.id);
     Q_EMIT notesChanged();
     return true;
 }
@@ -188,6 +222,7 @@ bool NoteRepository::update(const Note &note)
         qCWarning(lcStorage) << "NoteRepository::update failed:" << query.lastError().text();
         return false;
     }
+    recordChange(note.id);
     Q_EMIT notesChanged();
     return true;
 }
@@ -200,6 +235,7 @@ bool NoteRepository::moveToTrash(const QString &id)
     query.addBindValue(id);
     if (!query.exec())
         return false;
+    recordChange(id);
     Q_EMIT noteDeleted(id);
     Q_EMIT notesChanged();
     return true;
@@ -212,6 +248,7 @@ bool NoteRepository::restore(const QString &id)
     query.addBindValue(id);
     if (!query.exec())
         return false;
+    recordChange(id);
     Q_EMIT notesChanged();
     return true;
 }
@@ -264,6 +301,7 @@ bool NoteRepository::deletePermanently(const QString &id)
         if (AttachmentRepository::isValidId(attachmentId))
             QFile::remove(attachmentFilePath(attachmentId));
     }
+    recordChange(id);
     Q_EMIT notePurged(id);
     Q_EMIT notesChanged();
     return true;
@@ -278,6 +316,7 @@ bool NoteRepository::moveToNotebook(const QString &noteId, const QString &notebo
     query.addBindValue(noteId);
     if (!query.exec())
         return false;
+    recordChange(noteId);
     Q_EMIT notesChanged();
     return true;
 }
@@ -288,7 +327,10 @@ bool NoteRepository::markSynced(const QString &noteId, int version)
     query.prepare(QStringLiteral("UPDATE notes SET sync_status='synced', version=? WHERE id=?"));
     query.addBindValue(version);
     query.addBindValue(noteId);
-    return query.exec();
+    if (!query.exec())
+        return false;
+    recordChange(noteId);
+    return true;
 }
 
 int NoteRepository::markAllPending()
@@ -297,7 +339,13 @@ int NoteRepository::markAllPending()
     if (!query.exec(QStringLiteral(
             "UPDATE notes SET sync_status='pending' WHERE deleted_at IS NULL AND sync_status != 'pending'")))
         return 0;
-    return query.numRowsAffected();
+    const int changed = query.numRowsAffected();
+    if (changed > 0) {
+        // Too many rows to journal one by one: views reload everything.
+        m_journal.clear();
+        m_journalStart = ++m_changeSerial;
+    }
+    return changed;
 }
 
 QHash<QString, int> NoteRepository::noteCountsByNotebook() const
@@ -323,6 +371,88 @@ QList<Note> NoteRepository::search(const QString &text) const
     if (const auto found = selectNotes(m_database, sql, {text + QLatin1Char('*')}))
         return *found;
     return selectNotesOrEmpty(m_database, sql, {literalMatch(text)});
+}
+
+QList<NoteListEntry> NoteRepository::listEntries() const
+{
+    return selectEntries(m_database, QStringLiteral("WHERE deleted_at IS NULL ORDER BY updated_at DESC"));
+}
+
+QList<NoteListEntry> NoteRepository::listEntriesInNotebook(const QString &notebookId) const
+{
+    return selectEntries(m_database, QStringLiteral("WHERE notebook_id=? AND deleted_at IS NULL ORDER BY updated_at DESC"),
+                         {Columns::emptyIfNull(notebookId)});
+}
+
+std::optional<NoteListEntry> NoteRepository::listEntry(const QString &id) const
+{
+    const QList<NoteListEntry> found = selectEntries(m_database, QStringLiteral("WHERE id = ?"), {id});
+    if (found.isEmpty())
+        return std::nullopt;
+    return found.first();
+}
+
+std::optional<QString> NoteRepository::bodyOf(const QString &id) const
+{
+    QSqlQuery query(m_database->handle());
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT body FROM notes WHERE id = ?"));
+    query.addBindValue(id);
+    if (!query.exec() || !query.next())
+        return std::nullopt;
+    return query.value(0).toString();
+}
+
+QStringList NoteRepository::searchIds(const QString &text) const
+{
+    QStringList ids;
+    if (text.trimmed().isEmpty()) {
+        const QList<NoteListEntry> entries = listEntries();
+        ids.reserve(entries.size());
+        for (const NoteListEntry &entry : entries)
+            ids.append(entry.id);
+        return ids;
+    }
+    const auto run = [this, &ids](const QString &match) {
+        QSqlQuery query(m_database->handle());
+        query.setForwardOnly(true);
+        query.prepare(QStringLiteral("SELECT n.id FROM notes n JOIN notes_fts f ON n.rowid = f.rowid "
+                                     "WHERE notes_fts MATCH ? AND n.deleted_at IS NULL ORDER BY rank"));
+        query.addBindValue(match);
+        if (!query.exec())
+            return false;
+        while (query.next())
+            ids.append(query.value(0).toString());
+        return true;
+    };
+    if (!run(text + QLatin1Char('*')))
+        run(literalMatch(text));
+    return ids;
+}
+
+void NoteRepository::recordChange(const QString &id)
+{
+    constexpr qsizetype maxJournal = 4096;
+    ++m_changeSerial;
+    m_journal.append({m_changeSerial, id});
+    if (m_journal.size() > maxJournal) {
+        const qsizetype drop = m_journal.size() - maxJournal / 2;
+        m_journalStart = m_journal.at(drop - 1).first;
+        m_journal.remove(0, drop);
+    }
+}
+
+NoteChanges NoteRepository::changesSince(quint64 serial) const
+{
+    NoteChanges changes;
+    if (serial < m_journalStart) {
+        changes.complete = false;
+        return changes;
+    }
+    // Newest last: walk back until the serial the caller has seen.
+    for (auto it = m_journal.crbegin(); it != m_journal.crend() && it->first > serial; ++it)
+        changes.ids.insert(it->second);
+    return changes;
 }
 
 bool NoteRepository::includeInTodos(const QString &noteId) const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "note.h"
+#include "notelistentry.h"
 
 #include <QHash>
 #include <QList>
@@ -37,6 +38,19 @@ public:
     QHash<QString, int> noteCountsByNotebook() const;
     QList<Note> search(const QString &text) const;
 
+    // The note list's rows without bodies, newest first, live notes only.
+    QList<NoteListEntry> listEntries() const;
+    QList<NoteListEntry> listEntriesInNotebook(const QString &notebookId) const;
+    // One row, trashed or not; absent when the note does not exist.
+    std::optional<NoteListEntry> listEntry(const QString &id) const;
+    std::optional<QString> bodyOf(const QString &id) const;
+    // The ids search() would return, in the same order, without reading bodies.
+    QStringList searchIds(const QString &text) const;
+
+    // A journal of the notes each change touched, so that views can update only those.
+    quint64 changeSerial() const { return m_changeSerial; }
+    NoteChanges changesSince(quint64 serial) const;
+
     bool includeInTodos(const QString &noteId) const;
     bool setIncludeInTodos(const QString &noteId, bool include);
 
@@ -46,5 +60,12 @@ Q_SIGNALS:
     void notePurged(const QString &noteId);
 
 private:
+    void recordChange(const QString &id);
+
     Database *m_database;
+    quint64 m_changeSerial = 0;
+    // (serial, note id); oldest first, trimmed to a bounded length.
+    QList<std::pair<quint64, QString>> m_journal;
+    quint64 m_journalStart = 0; // changes before this serial are no longer known
+
 };

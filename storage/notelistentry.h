@@ -1,0 +1,33 @@
+#pragma once
+
+#include "syncstatus.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QMetaType>
+#include <QSet>
+#include <QString>
+
+// What the note list needs of one note, without its body: reading 100,000 bodies to
+// draw fifteen rows is what makes a list slow.
+struct NoteListEntry
+{
+    QString id;
+    QString notebookId;
+    QDateTime updatedAt;
+    int version = 1;
+    SyncStatus syncStatus = SyncStatus::Pending;
+    bool isShared = false;
+    QString ownerId;
+    bool isTrashed = false;
+};
+
+// The notes touched since a change serial; complete is false when the journal no longer
+// reaches back that far (or something changed wholesale), and callers reload everything.
+struct NoteChanges
+{
+    bool complete = true;
+    QSet<QString> ids;
+};
+
+Q_DECLARE_METATYPE(NoteListEntry)

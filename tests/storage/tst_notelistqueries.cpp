@@ -1,0 +1,182 @@
+#include "database.h"
+#include "noterepository.h"
+#include "paths.h"
+#include "testsupport.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSqlQuery>
+#include <QTest>
+
+namespace {
+
+Note makeNote(const QString &id, const QString &text, const QString &notebookId, qint64 minutesAgo)
+{
+    Note note;
+    note.id = id;
+    note.notebookId = notebookId;
+    const QJsonArray ops{QJsonObject{{QStringLiteral("insert"), text + QLatin1Char('\n')}}};
+    note.body = QString::fromUtf8(QJsonDocument(ops).toJson(QJsonDocument::Compact));
+    note.createdAt = QDateTime::currentDateTimeUtc().addSecs(-60 * minutesAgo);
+    note.updatedAt = note.modifiedAt = note.createdAt;
+    return note;
+}
+
+QStringList idsOf(const QList<NoteListEntry> &entries)
+{
+    QStringList ids;
+    for (const NoteListEntry &entry : entries)
+        ids << entry.id;
+    return ids;
+}
+
+QStringList idsOf(const QList<Note> &notes)
+{
+    QStringList ids;
+    for (const Note &note : notes)
+        ids << note.id;
+    return ids;
+}
+
+} // namespace
+
+// The body-free queries of the note list must agree with the full-row queries.
+class TestNoteListQueries : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { OmbrelTest::initTestEnvironment(); }
+
+    void init()
+    {
+        m_dataDir = std::make_unique<OmbrelTest::ScopedDataDir>();
+        m_database = std::make_unique<Database>();
+        QVERIFY(m_database->open(databasePath()));
+        QVERIFY(m_database->migrate());
+        m_notes = std::make_unique<NoteRepository>(m_database.get());
+        QVERIFY(m_notes->insert(makeNote(QStringLiteral("a"), QStringLiteral("apple pie"), QString(), 50)));
+        QVERIFY(m_notes->insert(makeNote(QStringLiteral("b"), QStringLiteral("banana apple"), QStringLiteral("nb1"), 40)));
+        QVERIFY(m_notes->insert(makeNote(QStringLiteral("c"), QStringLiteral("cherry"), QStringLiteral("nb1"), 30)));
+        QVERIFY(m_notes->insert(makeNote(QStringLiteral("d"), QStringLiteral("apple apple apple"), QString(), 20)));
+        QVERIFY(m_notes->moveToTrash(QStringLiteral("c")));
+    }
+
+    void cleanup()
+    {
+        m_notes.reset();
+        m_database.reset();
+        m_dataDir.reset();
+    }
+
+    void entriesMatchFullRowQueries()
+    {
+        QCOMPARE(idsOf(m_notes->listEntries()), idsOf(m_notes->allNotes()));
+        QCOMPARE(idsOf(m_notes->listEntriesInNotebook(QStringLiteral("nb1"))),
+                 idsOf(m_notes->notesInNotebook(QStringLiteral("nb1"))));
+        QCOMPARE(idsOf(m_notes->listEntriesInNotebook(QString())), idsOf(m_notes->notesInNotebook(QString())));
+        for (const QString &text : {QStringLiteral("apple"), QStringLiteral("app"), QStringLiteral("  "),
+                                    QStringLiteral("e-mail"), QStringLiteral("\"unbalanced"), QStringLiteral("zzz")})
+            QCOMPARE(m_notes->searchIds(text), idsOf(m_notes->search(text)));
+    }
+
+    void entryCarriesListColumns()
+    {
+        Note shared = makeNote(QStringLiteral("e"), QStringLiteral("x"), QStringLiteral("nb2"), 1);
+        shared.isShared = true;
+        shared.ownerId = QStringLiteral("owner");
+        shared.version = 7;
+        shared.syncStatus = SyncStatus::Conflict;
+        QVERIFY(m_notes->insert(shared));
+        const auto entry = m_notes->listEntry(QStringLiteral("e"));
+        QVERIFY(entry);
+        QCOMPARE(entry->notebookId, QStringLiteral("nb2"));
+        QCOMPARE(entry->version, 7);
+        QCOMPARE(entry->syncStatus, SyncStatus::Conflict);
+        QVERIFY(entry->isShared);
+        QCOMPARE(entry->ownerId, QStringLiteral("owner"));
+        QCOMPARE(entry->updatedAt, shared.updatedAt.toUTC());
+        QVERIFY(!entry->isTrashed);
+        QVERIFY(m_notes->listEntry(QStringLiteral("c"))->isTrashed);
+        QVERIFY(!m_notes->listEntry(QStringLiteral("missing")));
+        QCOMPARE(m_notes->bodyOf(QStringLiteral("e")), std::optional<QString>(shared.body));
+        QVERIFY(!m_notes->bodyOf(QStringLiteral("missing")));
+    }
+
+    void journalNamesTheNotesEachChangeTouched()
+    {
+        const quint64 start = m_notes->changeSerial();
+        QVERIFY(m_notes->changesSince(start).complete);
+        QVERIFY(m_notes->changesSince(start).ids.isEmpty());
+
+        Note note = *m_notes->findById(QStringLiteral("a"));
+        note.body = QStringLiteral("[{\"insert\":\"changed\\n\"}]");
+        QVERIFY(m_notes->update(note));
+        QVERIFY(m_notes->moveToNotebook(QStringLiteral("b"), QStringLiteral("nb2")));
+        const quint64 middle = m_notes->changeSerial();
+        QVERIFY(m_notes->restore(QStringLiteral("c")));
+        QVERIFY(m_notes->markSynced(QStringLiteral("d"), 3));
+        QVERIFY(m_notes->deletePermanently(QStringLiteral("a")));
+
+        const NoteChanges all = m_notes->changesSince(start);
+        QVERIFY(all.complete);
+        QCOMPARE(all.ids, (QSet<QString>{"a", "b", "c", "d"}));
+        QCOMPARE(m_notes->changesSince(middle).ids, (QSet<QString>{"a", "c", "d"}));
+        QVERIFY(m_notes->changesSince(m_notes->changeSerial()).ids.isEmpty());
+    }
+
+    void failedWritesAreNotJournalled()
+    {
+        const quint64 start = m_notes->changeSerial();
+        QVERIFY(!m_notes->insert(makeNote(QStringLiteral("a"), QStringLiteral("duplicate id"), QString(), 1)));
+        QCOMPARE(m_notes->changeSerial(), start);
+    }
+
+    void wholesaleChangesAndOverflowAskForAFullReload()
+    {
+        const quint64 beforeBulk = m_notes->changeSerial();
+        QVERIFY(m_notes->markSynced(QStringLiteral("a"), 2));
+        QVERIFY(m_notes->markAllPending() > 0);
+        QVERIFY(!m_notes->changesSince(beforeBulk).complete);
+        QVERIFY(m_notes->changesSince(m_notes->changeSerial()).complete);
+
+        const quint64 beforeFlood = m_notes->changeSerial();
+        Note note = *m_notes->findById(QStringLiteral("b"));
+        // One transaction only to keep the test fast; the journal sees 5,000 updates.
+        QVERIFY(m_database->handle().transaction());
+        for (int i = 0; i < 5000; ++i) {
+            note.version = i;
+            QVERIFY(m_notes->update(note));
+        }
+        QVERIFY(m_database->handle().commit());
+        QVERIFY(!m_notes->changesSince(beforeFlood).complete);
+        const NoteChanges recent = m_notes->changesSince(m_notes->changeSerial() - 10);
+        QVERIFY(recent.complete);
+        QCOMPARE(recent.ids, QSet<QString>{QStringLiteral("b")});
+    }
+
+    void listQueriesUseCoveringIndexes()
+    {
+        QSqlQuery query(m_database->handle());
+        for (const char *sql : {"SELECT id, notebook_id, updated_at, version, sync_status, is_shared, owner_id, deleted_at "
+                                "FROM notes WHERE deleted_at IS NULL ORDER BY updated_at DESC",
+                                "SELECT id, notebook_id, updated_at, version, sync_status, is_shared, owner_id, deleted_at "
+                                "FROM notes WHERE notebook_id='x' AND deleted_at IS NULL ORDER BY updated_at DESC"}) {
+            QVERIFY(query.exec(QStringLiteral("EXPLAIN QUERY PLAN ") + QLatin1String(sql)));
+            QString plan;
+            while (query.next())
+                plan += query.value(3).toString() + QLatin1Char(' ');
+            QVERIFY2(plan.contains(QStringLiteral("COVERING INDEX")) && !plan.contains(QStringLiteral("TEMP B-TREE")),
+                     qPrintable(plan));
+        }
+    }
+
+private:
+    std::unique_ptr<OmbrelTest::ScopedDataDir> m_dataDir;
+    std::unique_ptr<Database> m_database;
+    std::unique_ptr<NoteRepository> m_notes;
+};
+
+QTEST_GUILESS_MAIN(TestNoteListQueries)
+#include "tst_notelistqueries.moc"
