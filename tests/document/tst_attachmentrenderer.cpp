@@ -1,10 +1,7 @@
 #include "attachmentrenderer.h"
 #include "attachmentrepository.h"
-#include "database.h"
 #include "deltadocument.h"
-#include "noterepository.h"
-#include "paths.h"
-#include "testsupport.h"
+#include "storagefixture.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QBuffer>
@@ -20,19 +17,15 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextLayout>
-#include <QUuid>
 
 #include <algorithm>
 #include <memory>
 
+using OmbrelTest::newId;
+
 namespace {
 
 const QString NoteId = QStringLiteral("7d1f3a52-0c4e-4f8e-9a57-6b2d8e1c9f30");
-
-QString newId()
-{
-    return QUuid::createUuid().toString(QUuid::WithoutBraces);
-}
 
 QByteArray pngBytes(int width, int height)
 {
@@ -102,8 +95,7 @@ private Q_SLOTS:
 private:
     QString addAttachment(const QString &fileName, const QString &mimeType, const QByteArray &bytes);
 
-    std::unique_ptr<OmbrelTest::ScopedDataDir> m_dataDir;
-    std::unique_ptr<Database> m_database;
+    std::unique_ptr<OmbrelTest::MigratedDatabase> m_store;
     std::unique_ptr<AttachmentRepository> m_attachments;
     std::unique_ptr<AttachmentRenderer> m_renderer;
     QPalette m_originalPalette;
@@ -117,22 +109,11 @@ void TestAttachmentRenderer::initTestCase()
 
 void TestAttachmentRenderer::init()
 {
-    m_dataDir = std::make_unique<OmbrelTest::ScopedDataDir>();
-    QVERIFY(m_dataDir->isValid());
-    m_database = std::make_unique<Database>();
-    QVERIFY(m_database->open(databasePath()));
-    QVERIFY(m_database->migrate());
+    m_store = std::make_unique<OmbrelTest::MigratedDatabase>();
+    QVERIFY2(m_store->isReady(), qPrintable(m_store->failure()));
+    QVERIFY(OmbrelTest::insertEmptyNote(&m_store->database, NoteId, QDateTime::currentDateTimeUtc()));
 
-    NoteRepository notes(m_database.get());
-    Note note;
-    note.id = NoteId;
-    note.body = Note::emptyBody();
-    note.createdAt = QDateTime::currentDateTimeUtc();
-    note.updatedAt = note.createdAt;
-    note.modifiedAt = note.createdAt;
-    QVERIFY(notes.insert(note));
-
-    m_attachments = std::make_unique<AttachmentRepository>(m_database.get());
+    m_attachments = std::make_unique<AttachmentRepository>(&m_store->database);
     m_renderer = std::make_unique<AttachmentRenderer>(m_attachments.get());
 }
 
@@ -141,8 +122,7 @@ void TestAttachmentRenderer::cleanup()
     QGuiApplication::setPalette(m_originalPalette);
     m_renderer.reset();
     m_attachments.reset();
-    m_database.reset();
-    m_dataDir.reset();
+    m_store.reset();
 }
 
 QString TestAttachmentRenderer::addAttachment(const QString &fileName, const QString &mimeType,

@@ -1,8 +1,7 @@
 #include "attachmentrepository.h"
 #include "database.h"
-#include "noterepository.h"
 #include "paths.h"
-#include "testsupport.h"
+#include "storagefixture.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -12,7 +11,6 @@
 #include <QSignalSpy>
 #include <QSqlQuery>
 #include <QTest>
-#include <QUuid>
 
 #include <memory>
 #include <utility>
@@ -22,30 +20,13 @@
 #include <sys/resource.h>
 #endif
 
-char *toString(SyncStatus status)
-{
-    switch (status) {
-    case SyncStatus::Pending:
-        return qstrdup("Pending");
-    case SyncStatus::Synced:
-        return qstrdup("Synced");
-    case SyncStatus::Conflict:
-        return qstrdup("Conflict");
-    }
-    return qstrdup(QByteArray("SyncStatus(" + QByteArray::number(int(status)) + ')').constData());
-}
+using OmbrelTest::idsOf;
+using OmbrelTest::newId;
+using OmbrelTest::readAll;
+using OmbrelTest::utc;
+using OmbrelTest::writeFile;
 
 namespace {
-
-QDateTime utc(const char *iso)
-{
-    return QDateTime::fromString(QString::fromLatin1(iso), Qt::ISODateWithMs).toUTC();
-}
-
-QString newId()
-{
-    return QUuid::createUuid().toString(QUuid::WithoutBraces);
-}
 
 Attachment makeAttachment(const QString &noteId, const char *createdAt)
 {
@@ -57,28 +38,6 @@ Attachment makeAttachment(const QString &noteId, const char *createdAt)
     attachment.sizeBytes = 1024;
     attachment.createdAt = utc(createdAt);
     return attachment;
-}
-
-QStringList idsOf(const QList<Attachment> &attachments)
-{
-    QStringList ids;
-    for (const Attachment &attachment : attachments)
-        ids << attachment.id;
-    return ids;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
 }
 
 // Every file and directory below root with its size, leaving out the database files
@@ -142,8 +101,7 @@ private Q_SLOTS:
 private:
     void addNote(const QString &id);
 
-    std::unique_ptr<OmbrelTest::ScopedDataDir> m_dataDir;
-    std::unique_ptr<Database> m_database;
+    std::unique_ptr<OmbrelTest::MigratedDatabase> m_store;
     std::unique_ptr<AttachmentRepository> m_attachments;
 };
 
@@ -154,12 +112,9 @@ void TestAttachmentRepository::initTestCase()
 
 void TestAttachmentRepository::init()
 {
-    m_dataDir = std::make_unique<OmbrelTest::ScopedDataDir>();
-    QVERIFY(m_dataDir->isValid());
-    m_database = std::make_unique<Database>();
-    QVERIFY(m_database->open(databasePath()));
-    QVERIFY(m_database->migrate());
-    m_attachments = std::make_unique<AttachmentRepository>(m_database.get());
+    m_store = std::make_unique<OmbrelTest::MigratedDatabase>();
+    QVERIFY2(m_store->isReady(), qPrintable(m_store->failure()));
+    m_attachments = std::make_unique<AttachmentRepository>(&m_store->database);
     addNote(QStringLiteral("note-a"));
     addNote(QStringLiteral("note-b"));
 }
@@ -167,20 +122,12 @@ void TestAttachmentRepository::init()
 void TestAttachmentRepository::cleanup()
 {
     m_attachments.reset();
-    m_database.reset();
-    m_dataDir.reset();
+    m_store.reset();
 }
 
 void TestAttachmentRepository::addNote(const QString &id)
 {
-    NoteRepository notes(m_database.get());
-    Note note;
-    note.id = id;
-    note.body = Note::emptyBody();
-    note.createdAt = utc("2024-01-01T00:00:00.000Z");
-    note.updatedAt = note.createdAt;
-    note.modifiedAt = note.createdAt;
-    QVERIFY(notes.insert(note));
+    QVERIFY(OmbrelTest::insertEmptyNote(&m_store->database, id, utc("2024-01-01T00:00:00.000Z")));
 }
 
 void TestAttachmentRepository::insertRoundTripsAndSignals()
@@ -204,7 +151,7 @@ void TestAttachmentRepository::insertRoundTripsAndSignals()
     QCOMPARE(read->createdAt.timeSpec(), Qt::UTC);
     QCOMPARE(read->syncStatus, SyncStatus::Conflict);
 
-    QSqlQuery query(m_database->handle());
+    QSqlQuery query(m_store->database.handle());
     QVERIFY(query.exec(QStringLiteral("SELECT created_at, sync_status FROM attachments")));
     QVERIFY(query.next());
     QCOMPARE(query.value(0).toString(), QStringLiteral("2024-02-03T04:05:06.789Z"));
@@ -420,7 +367,7 @@ void TestAttachmentRepository::hostileIdsNeverReachFileSystem_data()
 void TestAttachmentRepository::hostileIdsNeverReachFileSystem()
 {
     QFETCH(QString, id);
-    const QString root = m_dataDir->path();
+    const QString root = m_store->dataDir.path();
     attachmentsDirectory();
     const QByteArray clientIdBytes = readAll(dataDirectory() + QStringLiteral("/client_id"));
     QVERIFY(!clientIdBytes.isEmpty());

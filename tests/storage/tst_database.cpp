@@ -15,6 +15,9 @@
 
 #include <memory>
 
+using OmbrelTest::readAll;
+using OmbrelTest::writeFile;
+
 namespace {
 
 // The schema as the first released version wrote it: notes.notebook_id still
@@ -157,20 +160,6 @@ QList<int> versionsOf(const QSignalSpy &spy)
     for (const QList<QVariant> &arguments : spy)
         versions << arguments.at(0).toInt();
     return versions;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
 }
 
 } // namespace

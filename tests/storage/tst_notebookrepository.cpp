@@ -1,34 +1,16 @@
 #include "database.h"
 #include "notebookrepository.h"
-#include "paths.h"
-#include "testsupport.h"
+#include "storagefixture.h"
 
 #include <QRegularExpression>
 #include <QSignalSpy>
-#include <QSqlQuery>
 #include <QTest>
 
 #include <memory>
 
-char *toString(SyncStatus status)
-{
-    switch (status) {
-    case SyncStatus::Pending:
-        return qstrdup("Pending");
-    case SyncStatus::Synced:
-        return qstrdup("Synced");
-    case SyncStatus::Conflict:
-        return qstrdup("Conflict");
-    }
-    return qstrdup(QByteArray("SyncStatus(" + QByteArray::number(int(status)) + ')').constData());
-}
+using OmbrelTest::utc;
 
 namespace {
-
-QDateTime utc(const char *iso)
-{
-    return QDateTime::fromString(QString::fromLatin1(iso), Qt::ISODateWithMs).toUTC();
-}
 
 Notebook makeNotebook(const QString &id, const QString &name)
 {
@@ -69,11 +51,7 @@ private Q_SLOTS:
     void markAllPendingCountsLiveRowsOnce();
 
 private:
-    QVariant rawValue(const QString &sql);
-    bool rawExec(const QString &sql);
-
-    std::unique_ptr<OmbrelTest::ScopedDataDir> m_dataDir;
-    std::unique_ptr<Database> m_database;
+    std::unique_ptr<OmbrelTest::MigratedDatabase> m_store;
     std::unique_ptr<NotebookRepository> m_notebooks;
 };
 
@@ -84,33 +62,15 @@ void TestNotebookRepository::initTestCase()
 
 void TestNotebookRepository::init()
 {
-    m_dataDir = std::make_unique<OmbrelTest::ScopedDataDir>();
-    QVERIFY(m_dataDir->isValid());
-    m_database = std::make_unique<Database>();
-    QVERIFY(m_database->open(databasePath()));
-    QVERIFY(m_database->migrate());
-    m_notebooks = std::make_unique<NotebookRepository>(m_database.get());
+    m_store = std::make_unique<OmbrelTest::MigratedDatabase>();
+    QVERIFY2(m_store->isReady(), qPrintable(m_store->failure()));
+    m_notebooks = std::make_unique<NotebookRepository>(&m_store->database);
 }
 
 void TestNotebookRepository::cleanup()
 {
     m_notebooks.reset();
-    m_database.reset();
-    m_dataDir.reset();
-}
-
-QVariant TestNotebookRepository::rawValue(const QString &sql)
-{
-    QSqlQuery query(m_database->handle());
-    if (!query.exec(sql) || !query.next())
-        return {};
-    return query.value(0);
-}
-
-bool TestNotebookRepository::rawExec(const QString &sql)
-{
-    QSqlQuery query(m_database->handle());
-    return query.exec(sql);
+    m_store.reset();
 }
 
 void TestNotebookRepository::insertRoundTripsEveryField()
@@ -139,7 +99,7 @@ void TestNotebookRepository::insertRoundTripsEveryField()
     QCOMPARE(read->deletedAt.value_or(QDateTime()), *notebook.deletedAt);
     QCOMPARE(read->version, 12);
     QCOMPARE(read->syncStatus, SyncStatus::Conflict);
-    QCOMPARE(rawValue(QStringLiteral("SELECT created_at FROM notebooks")).toString(),
+    QCOMPARE(m_store->rawValue(QStringLiteral("SELECT created_at FROM notebooks")).toString(),
              QStringLiteral("2024-01-01T08:00:00.250Z"));
 
     QVERIFY(!m_notebooks->findById(QStringLiteral("missing")).has_value());
@@ -158,9 +118,11 @@ void TestNotebookRepository::insertDuplicateIdFailsWithoutSignal()
 void TestNotebookRepository::emptyOwnerIsNullAndUnknownStatusIsPending()
 {
     QVERIFY(m_notebooks->insert(makeNotebook(QStringLiteral("nb"), QStringLiteral("Mine"))));
-    QCOMPARE(rawValue(QStringLiteral("SELECT owner_id IS NULL AND deleted_at IS NULL FROM notebooks")).toInt(), 1);
+    QCOMPARE(m_store->rawValue(QStringLiteral("SELECT owner_id IS NULL AND deleted_at IS NULL FROM notebooks"))
+                 .toInt(), 1);
 
-    QVERIFY(rawExec(QStringLiteral("UPDATE notebooks SET sync_status = 'Synced', deleted_at = '', is_shared = 7")));
+    QVERIFY(m_store->rawExec(
+        QStringLiteral("UPDATE notebooks SET sync_status = 'Synced', deleted_at = '', is_shared = 7")));
     const Notebook read = *m_notebooks->findById(QStringLiteral("nb"));
     QCOMPARE(read.syncStatus, SyncStatus::Pending);
     QVERIFY(!read.deletedAt.has_value());
@@ -222,7 +184,8 @@ void TestNotebookRepository::updateRewritesFieldsButNotCreatedAt()
     edited.deletedAt.reset();
     edited.ownerId.clear();
     QVERIFY(m_notebooks->update(edited));
-    QCOMPARE(rawValue(QStringLiteral("SELECT owner_id IS NULL AND deleted_at IS NULL FROM notebooks")).toInt(), 1);
+    QCOMPARE(m_store->rawValue(QStringLiteral("SELECT owner_id IS NULL AND deleted_at IS NULL FROM notebooks"))
+                 .toInt(), 1);
 }
 
 void TestNotebookRepository::updateOfMissingIdSucceedsAndSignals()

@@ -1,13 +1,12 @@
 #include "database.h"
 #include "noterepository.h"
-#include "paths.h"
-#include "testsupport.h"
+#include "storagefixture.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QSqlQuery>
 #include <QTest>
+
+using OmbrelTest::bodyOf;
+using OmbrelTest::idsOf;
 
 namespace {
 
@@ -16,27 +15,10 @@ Note makeNote(const QString &id, const QString &text, const QString &notebookId,
     Note note;
     note.id = id;
     note.notebookId = notebookId;
-    const QJsonArray ops{QJsonObject{{QStringLiteral("insert"), text + QLatin1Char('\n')}}};
-    note.body = QString::fromUtf8(QJsonDocument(ops).toJson(QJsonDocument::Compact));
+    note.body = bodyOf(text);
     note.createdAt = QDateTime::currentDateTimeUtc().addSecs(-60 * minutesAgo);
     note.updatedAt = note.modifiedAt = note.createdAt;
     return note;
-}
-
-QStringList idsOf(const QList<NoteListEntry> &entries)
-{
-    QStringList ids;
-    for (const NoteListEntry &entry : entries)
-        ids << entry.id;
-    return ids;
-}
-
-QStringList idsOf(const QList<Note> &notes)
-{
-    QStringList ids;
-    for (const Note &note : notes)
-        ids << note.id;
-    return ids;
 }
 
 } // namespace
@@ -51,11 +33,9 @@ private Q_SLOTS:
 
     void init()
     {
-        m_dataDir = std::make_unique<OmbrelTest::ScopedDataDir>();
-        m_database = std::make_unique<Database>();
-        QVERIFY(m_database->open(databasePath()));
-        QVERIFY(m_database->migrate());
-        m_notes = std::make_unique<NoteRepository>(m_database.get());
+        m_store = std::make_unique<OmbrelTest::MigratedDatabase>();
+        QVERIFY2(m_store->isReady(), qPrintable(m_store->failure()));
+        m_notes = std::make_unique<NoteRepository>(&m_store->database);
         QVERIFY(m_notes->insert(makeNote(QStringLiteral("a"), QStringLiteral("apple pie"), QString(), 50)));
         QVERIFY(m_notes->insert(makeNote(QStringLiteral("b"), QStringLiteral("banana apple"), QStringLiteral("nb1"), 40)));
         QVERIFY(m_notes->insert(makeNote(QStringLiteral("c"), QStringLiteral("cherry"), QStringLiteral("nb1"), 30)));
@@ -66,8 +46,7 @@ private Q_SLOTS:
     void cleanup()
     {
         m_notes.reset();
-        m_database.reset();
-        m_dataDir.reset();
+        m_store.reset();
     }
 
     void entriesMatchFullRowQueries()
@@ -144,12 +123,12 @@ private Q_SLOTS:
         const quint64 beforeFlood = m_notes->changeSerial();
         Note note = *m_notes->findById(QStringLiteral("b"));
         // One transaction only to keep the test fast; the journal sees 5,000 updates.
-        QVERIFY(m_database->handle().transaction());
+        QVERIFY(m_store->database.handle().transaction());
         for (int i = 0; i < 5000; ++i) {
             note.version = i;
             QVERIFY(m_notes->update(note));
         }
-        QVERIFY(m_database->handle().commit());
+        QVERIFY(m_store->database.handle().commit());
         QVERIFY(!m_notes->changesSince(beforeFlood).complete);
         const NoteChanges recent = m_notes->changesSince(m_notes->changeSerial() - 10);
         QVERIFY(recent.complete);
@@ -158,7 +137,7 @@ private Q_SLOTS:
 
     void listQueriesUseCoveringIndexes()
     {
-        QSqlQuery query(m_database->handle());
+        QSqlQuery query(m_store->database.handle());
         for (const char *sql : {"SELECT id, notebook_id, updated_at, version, sync_status, is_shared, owner_id, deleted_at "
                                 "FROM notes WHERE deleted_at IS NULL ORDER BY updated_at DESC",
                                 "SELECT id, notebook_id, updated_at, version, sync_status, is_shared, owner_id, deleted_at "
@@ -173,8 +152,7 @@ private Q_SLOTS:
     }
 
 private:
-    std::unique_ptr<OmbrelTest::ScopedDataDir> m_dataDir;
-    std::unique_ptr<Database> m_database;
+    std::unique_ptr<OmbrelTest::MigratedDatabase> m_store;
     std::unique_ptr<NoteRepository> m_notes;
 };
 

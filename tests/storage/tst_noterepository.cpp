@@ -3,76 +3,23 @@
 #include "noterepository.h"
 #include "paths.h"
 #include "snapshotrepository.h"
-#include "testsupport.h"
+#include "storagefixture.h"
 
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QRegularExpression>
 #include <QSignalSpy>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QTest>
-#include <QUuid>
 
 #include <memory>
 
-char *toString(SyncStatus status)
-{
-    switch (status) {
-    case SyncStatus::Pending:
-        return qstrdup("Pending");
-    case SyncStatus::Synced:
-        return qstrdup("Synced");
-    case SyncStatus::Conflict:
-        return qstrdup("Conflict");
-    }
-    return qstrdup(QByteArray("SyncStatus(" + QByteArray::number(int(status)) + ')').constData());
-}
+using OmbrelTest::bodyOf;
+using OmbrelTest::idsOf;
+using OmbrelTest::makeNote;
+using OmbrelTest::newId;
+using OmbrelTest::sorted;
+using OmbrelTest::utc;
 
 namespace {
-
-QDateTime utc(const char *iso)
-{
-    return QDateTime::fromString(QString::fromLatin1(iso), Qt::ISODateWithMs).toUTC();
-}
-
-QString bodyOf(const QString &text)
-{
-    const QJsonArray ops{QJsonObject{{QStringLiteral("insert"), text + QLatin1Char('\n')}}};
-    return QString::fromUtf8(QJsonDocument(ops).toJson(QJsonDocument::Compact));
-}
-
-Note makeNote(const QString &id, const QString &text, const char *updatedAt)
-{
-    Note note;
-    note.id = id;
-    note.body = bodyOf(text);
-    note.createdAt = utc(updatedAt);
-    note.updatedAt = note.createdAt;
-    note.modifiedAt = note.createdAt;
-    return note;
-}
-
-QStringList idsOf(const QList<Note> &notes)
-{
-    QStringList ids;
-    for (const Note &note : notes)
-        ids << note.id;
-    return ids;
-}
-
-QStringList sorted(QStringList list)
-{
-    list.sort();
-    return list;
-}
-
-QString newId()
-{
-    return QUuid::createUuid().toString(QUuid::WithoutBraces);
-}
 
 // Records the repository's signals in emission order.
 class SignalLog : public QObject
@@ -130,12 +77,9 @@ private Q_SLOTS:
     void includeInTodosDefaultsAndUpserts();
 
 private:
-    QVariant rawValue(const QString &sql, const QVariantList &binds = {});
-    bool rawExec(const QString &sql, const QVariantList &binds = {});
     void insertAll(const QList<Note> &notes);
 
-    std::unique_ptr<OmbrelTest::ScopedDataDir> m_dataDir;
-    std::unique_ptr<Database> m_database;
+    std::unique_ptr<OmbrelTest::MigratedDatabase> m_store;
     std::unique_ptr<NoteRepository> m_notes;
 };
 
@@ -146,41 +90,15 @@ void TestNoteRepository::initTestCase()
 
 void TestNoteRepository::init()
 {
-    m_dataDir = std::make_unique<OmbrelTest::ScopedDataDir>();
-    QVERIFY(m_dataDir->isValid());
-    m_database = std::make_unique<Database>();
-    QVERIFY(m_database->open(databasePath()));
-    QVERIFY(m_database->migrate());
-    m_notes = std::make_unique<NoteRepository>(m_database.get());
+    m_store = std::make_unique<OmbrelTest::MigratedDatabase>();
+    QVERIFY2(m_store->isReady(), qPrintable(m_store->failure()));
+    m_notes = std::make_unique<NoteRepository>(&m_store->database);
 }
 
 void TestNoteRepository::cleanup()
 {
     m_notes.reset();
-    m_database.reset();
-    m_dataDir.reset();
-}
-
-QVariant TestNoteRepository::rawValue(const QString &sql, const QVariantList &binds)
-{
-    QSqlQuery query(m_database->handle());
-    if (!query.prepare(sql))
-        return QStringLiteral("<prepare failed: %1>").arg(query.lastError().text());
-    for (const QVariant &value : binds)
-        query.addBindValue(value);
-    if (!query.exec() || !query.next())
-        return QStringLiteral("<no row: %1>").arg(query.lastError().text());
-    return query.value(0);
-}
-
-bool TestNoteRepository::rawExec(const QString &sql, const QVariantList &binds)
-{
-    QSqlQuery query(m_database->handle());
-    if (!query.prepare(sql))
-        return false;
-    for (const QVariant &value : binds)
-        query.addBindValue(value);
-    return query.exec();
+    m_store.reset();
 }
 
 void TestNoteRepository::insertAll(const QList<Note> &notes)
@@ -254,9 +172,9 @@ void TestNoteRepository::datesStoredAsUtcWithMilliseconds()
     note.updatedAt = QDateTime(QDate(2024, 12, 31), QTime(23, 59, 59, 999), Qt::UTC);
     QVERIFY(m_notes->insert(note));
 
-    QCOMPARE(rawValue(QStringLiteral("SELECT created_at FROM notes WHERE id = 'n'")).toString(),
+    QCOMPARE(m_store->rawValue(QStringLiteral("SELECT created_at FROM notes WHERE id = 'n'")).toString(),
              QStringLiteral("2024-05-01T09:30:00.123Z"));
-    QCOMPARE(rawValue(QStringLiteral("SELECT updated_at FROM notes WHERE id = 'n'")).toString(),
+    QCOMPARE(m_store->rawValue(QStringLiteral("SELECT updated_at FROM notes WHERE id = 'n'")).toString(),
              QStringLiteral("2024-12-31T23:59:59.999Z"));
 
     const Note read = *m_notes->findById(QStringLiteral("n"));
@@ -284,7 +202,7 @@ void TestNoteRepository::storedDateTextReadsAsUtc()
     QFETCH(QString, stored);
     QFETCH(QDateTime, expected);
     QVERIFY(m_notes->insert(makeNote(QStringLiteral("n"), QStringLiteral("x"), "2024-01-01T00:00:00.000Z")));
-    QVERIFY(rawExec(QStringLiteral("UPDATE notes SET updated_at = ? WHERE id = 'n'"), {stored}));
+    QVERIFY(m_store->rawExec(QStringLiteral("UPDATE notes SET updated_at = ? WHERE id = 'n'"), {stored}));
 
     const Note read = *m_notes->findById(QStringLiteral("n"));
     QCOMPARE(read.updatedAt, expected);
@@ -311,7 +229,7 @@ void TestNoteRepository::syncStatusRead()
     QFETCH(QString, stored);
     QFETCH(int, expected);
     QVERIFY(m_notes->insert(makeNote(QStringLiteral("n"), QStringLiteral("x"), "2024-01-01T00:00:00.000Z")));
-    QVERIFY(rawExec(QStringLiteral("UPDATE notes SET sync_status = ? WHERE id = 'n'"), {stored}));
+    QVERIFY(m_store->rawExec(QStringLiteral("UPDATE notes SET sync_status = ? WHERE id = 'n'"), {stored}));
 
     QCOMPARE(m_notes->findById(QStringLiteral("n"))->syncStatus, SyncStatus(expected));
     QCOMPARE(syncStatusFromString(stored), SyncStatus(expected));
@@ -335,27 +253,27 @@ void TestNoteRepository::syncStatusWritten()
     Note note = makeNote(QStringLiteral("n"), QStringLiteral("x"), "2024-01-01T00:00:00.000Z");
     note.syncStatus = static_cast<SyncStatus>(status);
     QVERIFY(m_notes->insert(note));
-    QCOMPARE(rawValue(QStringLiteral("SELECT sync_status FROM notes WHERE id = 'n'")).toString(), stored);
+    QCOMPARE(m_store->rawValue(QStringLiteral("SELECT sync_status FROM notes WHERE id = 'n'")).toString(), stored);
 }
 
 void TestNoteRepository::emptyOwnerAndPermissionAreNull()
 {
     QVERIFY(m_notes->insert(makeNote(QStringLiteral("mine"), QStringLiteral("x"), "2024-01-01T00:00:00.000Z")));
-    QCOMPARE(rawValue(QStringLiteral("SELECT owner_id IS NULL AND permission IS NULL FROM notes WHERE id = 'mine'"))
-                 .toInt(), 1);
+    QCOMPARE(m_store->rawValue(QStringLiteral("SELECT owner_id IS NULL AND permission IS NULL"
+                                              " FROM notes WHERE id = 'mine'")).toInt(), 1);
 
     // An update back to empty also writes NULL.
     Note note = *m_notes->findById(QStringLiteral("mine"));
     note.ownerId = QStringLiteral("someone");
     note.permission = QStringLiteral("edit");
     QVERIFY(m_notes->update(note));
-    QCOMPARE(rawValue(QStringLiteral("SELECT owner_id FROM notes WHERE id = 'mine'")).toString(),
+    QCOMPARE(m_store->rawValue(QStringLiteral("SELECT owner_id FROM notes WHERE id = 'mine'")).toString(),
              QStringLiteral("someone"));
     note.ownerId = QLatin1String("");
     note.permission = QLatin1String("");
     QVERIFY(m_notes->update(note));
-    QCOMPARE(rawValue(QStringLiteral("SELECT owner_id IS NULL AND permission IS NULL FROM notes WHERE id = 'mine'"))
-                 .toInt(), 1);
+    QCOMPARE(m_store->rawValue(QStringLiteral("SELECT owner_id IS NULL AND permission IS NULL"
+                                              " FROM notes WHERE id = 'mine'")).toInt(), 1);
 
     const Note read = *m_notes->findById(QStringLiteral("mine"));
     QVERIFY(read.ownerId.isEmpty());
@@ -367,34 +285,34 @@ void TestNoteRepository::notebookIdIsNeverNull()
     Note note = makeNote(QStringLiteral("n"), QStringLiteral("x"), "2024-01-01T00:00:00.000Z");
     note.notebookId = QString();
     QVERIFY(m_notes->insert(note));
-    QCOMPARE(rawValue(QStringLiteral("SELECT typeof(notebook_id) || ':' || notebook_id FROM notes WHERE id = 'n'"))
-                 .toString(), QStringLiteral("text:"));
+    QCOMPARE(m_store->rawValue(QStringLiteral("SELECT typeof(notebook_id) || ':' || notebook_id"
+                                              " FROM notes WHERE id = 'n'")).toString(), QStringLiteral("text:"));
 
     note.notebookId = QStringLiteral("nb");
     QVERIFY(m_notes->update(note));
     note.notebookId = QString();
     QVERIFY(m_notes->update(note));
-    QCOMPARE(rawValue(QStringLiteral("SELECT typeof(notebook_id) || ':' || notebook_id FROM notes WHERE id = 'n'"))
-                 .toString(), QStringLiteral("text:"));
+    QCOMPARE(m_store->rawValue(QStringLiteral("SELECT typeof(notebook_id) || ':' || notebook_id"
+                                              " FROM notes WHERE id = 'n'")).toString(), QStringLiteral("text:"));
     QCOMPARE(m_notes->findById(QStringLiteral("n"))->notebookId, QString());
 }
 
 void TestNoteRepository::deletedAtEncoding()
 {
     QVERIFY(m_notes->insert(makeNote(QStringLiteral("n"), QStringLiteral("x"), "2024-01-01T00:00:00.000Z")));
-    QCOMPARE(rawValue(QStringLiteral("SELECT deleted_at IS NULL FROM notes WHERE id = 'n'")).toInt(), 1);
+    QCOMPARE(m_store->rawValue(QStringLiteral("SELECT deleted_at IS NULL FROM notes WHERE id = 'n'")).toInt(), 1);
     QVERIFY(!m_notes->findById(QStringLiteral("n"))->deletedAt.has_value());
 
-    QVERIFY(rawExec(QStringLiteral("UPDATE notes SET deleted_at = '' WHERE id = 'n'")));
+    QVERIFY(m_store->rawExec(QStringLiteral("UPDATE notes SET deleted_at = '' WHERE id = 'n'")));
     QVERIFY(!m_notes->findById(QStringLiteral("n"))->deletedAt.has_value());
 }
 
 void TestNoteRepository::nonZeroFlagsReadTrue()
 {
     QVERIFY(m_notes->insert(makeNote(QStringLiteral("n"), QStringLiteral("x"), "2024-01-01T00:00:00.000Z")));
-    QCOMPARE(rawValue(QStringLiteral("SELECT is_sample || is_shared FROM notes WHERE id = 'n'")).toString(),
+    QCOMPARE(m_store->rawValue(QStringLiteral("SELECT is_sample || is_shared FROM notes WHERE id = 'n'")).toString(),
              QStringLiteral("00"));
-    QVERIFY(rawExec(QStringLiteral("UPDATE notes SET is_sample = 2, is_shared = -1 WHERE id = 'n'")));
+    QVERIFY(m_store->rawExec(QStringLiteral("UPDATE notes SET is_sample = 2, is_shared = -1 WHERE id = 'n'")));
     const Note read = *m_notes->findById(QStringLiteral("n"));
     QVERIFY(read.isSample);
     QVERIFY(read.isShared);
@@ -565,8 +483,8 @@ void TestNoteRepository::missingIdStillSucceedsAndSignals()
 
 void TestNoteRepository::deletePermanentlyRemovesDependents()
 {
-    SnapshotRepository snapshots(m_database.get());
-    AttachmentRepository attachments(m_database.get());
+    SnapshotRepository snapshots(&m_store->database);
+    AttachmentRepository attachments(&m_store->database);
 
     const QDateTime now = utc("2024-01-01T00:00:00.000Z");
     QHash<QString, QString> attachmentOf;
@@ -595,7 +513,8 @@ void TestNoteRepository::deletePermanentlyRemovesDependents()
     QVERIFY(snapshots.snapshotsForNote(QStringLiteral("doomed")).isEmpty());
     QVERIFY(attachments.attachmentsForNote(QStringLiteral("doomed")).isEmpty());
     QVERIFY(!QFileInfo::exists(attachmentsDirectory() + QLatin1Char('/') + attachmentOf.value(QStringLiteral("doomed"))));
-    QCOMPARE(rawValue(QStringLiteral("SELECT COUNT(*) FROM note_task_settings WHERE note_id = 'doomed'")).toInt(), 0);
+    QCOMPARE(m_store->rawValue(QStringLiteral("SELECT COUNT(*) FROM note_task_settings WHERE note_id = 'doomed'"))
+                 .toInt(), 0);
     QVERIFY(m_notes->search(QStringLiteral("doomedword")).isEmpty());
 
     // The other note keeps everything.
@@ -609,8 +528,8 @@ void TestNoteRepository::deletePermanentlyRemovesDependents()
 
 void TestNoteRepository::failedDeletePermanentlyKeepsEverything()
 {
-    SnapshotRepository snapshots(m_database.get());
-    AttachmentRepository attachments(m_database.get());
+    SnapshotRepository snapshots(&m_store->database);
+    AttachmentRepository attachments(&m_store->database);
     QVERIFY(m_notes->insert(makeNote(QStringLiteral("n"), QStringLiteral("x"), "2024-01-01T00:00:00.000Z")));
     QVERIFY(snapshots.insert(Snapshot{newId(), QStringLiteral("n"), 1, bodyOf(QStringLiteral("old")),
                                       utc("2024-01-01T00:00:00.000Z")}));
@@ -625,7 +544,7 @@ void TestNoteRepository::failedDeletePermanentlyKeepsEverything()
     QVERIFY(m_notes->setIncludeInTodos(QStringLiteral("n"), false));
 
     // The note row itself refuses to go, after its dependents would have been removed.
-    QVERIFY(rawExec(QStringLiteral("CREATE TRIGGER block_note_delete BEFORE DELETE ON notes BEGIN"
+    QVERIFY(m_store->rawExec(QStringLiteral("CREATE TRIGGER block_note_delete BEFORE DELETE ON notes BEGIN"
                                    " SELECT RAISE(ABORT, 'blocked'); END")));
 
     SignalLog log(m_notes.get());
@@ -651,8 +570,8 @@ void TestNoteRepository::moveToNotebookWithNullIdStoresEmpty()
     const QDateTime after = QDateTime::currentDateTimeUtc();
     QCOMPARE(changed.count(), 1);
 
-    QCOMPARE(rawValue(QStringLiteral("SELECT typeof(notebook_id) || ':' || notebook_id FROM notes WHERE id = 'n'"))
-                 .toString(), QStringLiteral("text:"));
+    QCOMPARE(m_store->rawValue(QStringLiteral("SELECT typeof(notebook_id) || ':' || notebook_id"
+                                              " FROM notes WHERE id = 'n'")).toString(), QStringLiteral("text:"));
     const Note read = *m_notes->findById(QStringLiteral("n"));
     QCOMPARE(read.notebookId, QString());
     QCOMPARE(read.syncStatus, SyncStatus::Pending);
@@ -741,7 +660,7 @@ void TestNoteRepository::includeInTodosDefaultsAndUpserts()
     QVERIFY(m_notes->setIncludeInTodos(QStringLiteral("n"), true));
     QVERIFY(m_notes->includeInTodos(QStringLiteral("n")));
     QCOMPARE(log.events, QStringList());
-    QCOMPARE(rawValue(QStringLiteral("SELECT COUNT(*) FROM note_task_settings")).toInt(), 1);
+    QCOMPARE(m_store->rawValue(QStringLiteral("SELECT COUNT(*) FROM note_task_settings")).toInt(), 1);
 
     // The settings row references the note: no row for a note that does not exist.
     QVERIFY(!m_notes->setIncludeInTodos(QStringLiteral("no-such-note"), false));

@@ -1,54 +1,16 @@
 #include "database.h"
 #include "noterepository.h"
-#include "paths.h"
-#include "testsupport.h"
+#include "storagefixture.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QTest>
 
 #include <memory>
 
-namespace {
-
-QDateTime utc(const char *iso)
-{
-    return QDateTime::fromString(QString::fromLatin1(iso), Qt::ISODateWithMs).toUTC();
-}
-
-QString bodyOf(const QString &text)
-{
-    const QJsonArray ops{QJsonObject{{QStringLiteral("insert"), text + QLatin1Char('\n')}}};
-    return QString::fromUtf8(QJsonDocument(ops).toJson(QJsonDocument::Compact));
-}
-
-Note makeNote(const QString &id, const QString &text, const char *updatedAt)
-{
-    Note note;
-    note.id = id;
-    note.body = bodyOf(text);
-    note.createdAt = utc(updatedAt);
-    note.updatedAt = note.createdAt;
-    note.modifiedAt = note.createdAt;
-    return note;
-}
-
-QStringList idsOf(const QList<Note> &notes)
-{
-    QStringList ids;
-    for (const Note &note : notes)
-        ids << note.id;
-    return ids;
-}
-
-QStringList sorted(QStringList list)
-{
-    list.sort();
-    return list;
-}
-
-} // namespace
+using OmbrelTest::bodyOf;
+using OmbrelTest::idsOf;
+using OmbrelTest::makeNote;
+using OmbrelTest::sorted;
+using OmbrelTest::utc;
 
 // Full-text search over note bodies.
 class TestNoteSearch : public QObject
@@ -70,8 +32,7 @@ private Q_SLOTS:
 private:
     void insertAll(const QList<Note> &notes);
 
-    std::unique_ptr<OmbrelTest::ScopedDataDir> m_dataDir;
-    std::unique_ptr<Database> m_database;
+    std::unique_ptr<OmbrelTest::MigratedDatabase> m_store;
     std::unique_ptr<NoteRepository> m_notes;
 };
 
@@ -82,19 +43,15 @@ void TestNoteSearch::initTestCase()
 
 void TestNoteSearch::init()
 {
-    m_dataDir = std::make_unique<OmbrelTest::ScopedDataDir>();
-    QVERIFY(m_dataDir->isValid());
-    m_database = std::make_unique<Database>();
-    QVERIFY(m_database->open(databasePath()));
-    QVERIFY(m_database->migrate());
-    m_notes = std::make_unique<NoteRepository>(m_database.get());
+    m_store = std::make_unique<OmbrelTest::MigratedDatabase>();
+    QVERIFY2(m_store->isReady(), qPrintable(m_store->failure()));
+    m_notes = std::make_unique<NoteRepository>(&m_store->database);
 }
 
 void TestNoteSearch::cleanup()
 {
     m_notes.reset();
-    m_database.reset();
-    m_dataDir.reset();
+    m_store.reset();
 }
 
 void TestNoteSearch::insertAll(const QList<Note> &notes)

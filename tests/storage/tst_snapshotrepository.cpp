@@ -1,31 +1,18 @@
 #include "database.h"
-#include "noterepository.h"
 #include "paths.h"
 #include "snapshotrepository.h"
-#include "testsupport.h"
+#include "storagefixture.h"
 
 #include <QRegularExpression>
 #include <QTest>
-#include <QUuid>
 
 #include <memory>
 
+using OmbrelTest::bodyOf;
+using OmbrelTest::newId;
+using OmbrelTest::utc;
+
 namespace {
-
-QDateTime utc(const char *iso)
-{
-    return QDateTime::fromString(QString::fromLatin1(iso), Qt::ISODateWithMs).toUTC();
-}
-
-QString newId()
-{
-    return QUuid::createUuid().toString(QUuid::WithoutBraces);
-}
-
-QString bodyOf(const char *text)
-{
-    return QStringLiteral("[{\"insert\":\"%1\\n\"}]").arg(QString::fromLatin1(text));
-}
 
 QList<int> versionsOf(const QList<Snapshot> &snapshots)
 {
@@ -54,9 +41,7 @@ private Q_SLOTS:
 private:
     void addNote(const QString &id);
 
-    std::unique_ptr<OmbrelTest::ScopedDataDir> m_dataDir;
-    std::unique_ptr<Database> m_database;
-    std::unique_ptr<NoteRepository> m_notes;
+    std::unique_ptr<OmbrelTest::MigratedDatabase> m_store;
     std::unique_ptr<SnapshotRepository> m_snapshots;
 };
 
@@ -67,13 +52,9 @@ void TestSnapshotRepository::initTestCase()
 
 void TestSnapshotRepository::init()
 {
-    m_dataDir = std::make_unique<OmbrelTest::ScopedDataDir>();
-    QVERIFY(m_dataDir->isValid());
-    m_database = std::make_unique<Database>();
-    QVERIFY(m_database->open(databasePath()));
-    QVERIFY(m_database->migrate());
-    m_notes = std::make_unique<NoteRepository>(m_database.get());
-    m_snapshots = std::make_unique<SnapshotRepository>(m_database.get());
+    m_store = std::make_unique<OmbrelTest::MigratedDatabase>();
+    QVERIFY2(m_store->isReady(), qPrintable(m_store->failure()));
+    m_snapshots = std::make_unique<SnapshotRepository>(&m_store->database);
     addNote(QStringLiteral("note-a"));
     addNote(QStringLiteral("note-b"));
 }
@@ -81,20 +62,12 @@ void TestSnapshotRepository::init()
 void TestSnapshotRepository::cleanup()
 {
     m_snapshots.reset();
-    m_notes.reset();
-    m_database.reset();
-    m_dataDir.reset();
+    m_store.reset();
 }
 
 void TestSnapshotRepository::addNote(const QString &id)
 {
-    Note note;
-    note.id = id;
-    note.body = Note::emptyBody();
-    note.createdAt = utc("2024-01-01T00:00:00.000Z");
-    note.updatedAt = note.createdAt;
-    note.modifiedAt = note.createdAt;
-    QVERIFY(m_notes->insert(note));
+    QVERIFY(OmbrelTest::insertEmptyNote(&m_store->database, id, utc("2024-01-01T00:00:00.000Z")));
 }
 
 void TestSnapshotRepository::insertRoundTrips()

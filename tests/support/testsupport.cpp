@@ -1,5 +1,6 @@
 #include "testsupport.h"
 
+#include <QFile>
 #include <QStandardPaths>
 
 namespace OmbrelTest {
@@ -7,6 +8,20 @@ namespace OmbrelTest {
 void initTestEnvironment()
 {
     QStandardPaths::setTestModeEnabled(true);
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
 }
 
 ScopedDataDir::ScopedDataDir()

@@ -9,6 +9,11 @@ namespace OmbrelTest {
 // Test mode for QStandardPaths and quiet logging; call from initTestCase().
 void initTestEnvironment();
 
+// The whole file, or empty when it cannot be read.
+QByteArray readAll(const QString &path);
+// Replaces the file's content; false unless every byte was written.
+bool writeFile(const QString &path, const QByteArray &bytes);
+
 // Points NOTES_DATA_DIR at a fresh temporary directory for the object's lifetime,
 // so no test ever touches a real user's data.
 class ScopedDataDir
