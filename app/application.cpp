@@ -2,7 +2,11 @@
 
 #include "applog.h"
 #include "appstate.h"
+#include "mainwindow.h"
+#include "noterepository.h"
+#include "notewindow.h"
 #include "paths.h"
+#include "preferencesrepository.h"
 #include "singleinstance.h"
 
 #include <QFontDatabase>
@@ -17,12 +21,34 @@ Application::Application(int &argc, char **argv)
     setApplicationName(QStringLiteral("Notes"));
     setApplicationVersion(QStringLiteral("1.0.3"));
 
+    // The weights beyond regular keep 500/600/700 text (titles, headings) from being
+    // drawn as synthesised or plain regular.
     for (const char *font : {":/fonts/IBMPlexSans.ttf", ":/fonts/IBMPlexSans-Italic.ttf",
-                             ":/fonts/IBMPlexMono-Medium.ttf", ":/fonts/MaterialIcons-Regular.otf"}) {
+                             ":/fonts/IBMPlexSans-Medium.ttf", ":/fonts/IBMPlexSans-SemiBold.ttf",
+                             ":/fonts/IBMPlexSans-Bold.ttf", ":/fonts/IBMPlexMono-Medium.ttf",
+                             ":/fonts/MaterialIcons-Regular.otf"}) {
         if (QFontDatabase::addApplicationFont(QLatin1String(font)) < 0)
             qCWarning(lcApp) << "Could not load font" << font;
     }
+    // Menus, dialogs and note text use the bundled face; the platform size stays.
+    QFont interfaceFont = QApplication::font();
+    interfaceFont.setFamilies({QStringLiteral("IBM Plex Sans")});
+    setFont(interfaceFont);
     setWindowIcon(QIcon(QStringLiteral(":/icons/app-icon.png")));
+}
+
+// The windows go before the state they point into, and while the application object
+// still exists.
+Application::~Application()
+{
+    delete m_mainWindow.data();
+    delete m_appState;
+    m_appState = nullptr;
+}
+
+MainWindow *Application::mainWindow() const
+{
+    return m_mainWindow.data();
 }
 
 int Application::run()
@@ -41,12 +67,93 @@ int Application::run()
         return 1;
     }
 
+    m_appState->setNoteWindowFactory([](AppState *state, const QString &noteId) -> QWidget * {
+        auto *window = new NoteWindow(state, noteId);
+        connect(window, &NoteWindow::windowClosed, state, &AppState::noteWindowClosed);
+        return window;
+    });
+
     connect(m_singleInstance, &SingleInstance::messageReceived, this, &Application::handleInstanceMessage);
 
+    // Windows asked for on the command line open before the main window exists.
+    const LaunchRequest request = parseLaunchRequest(arguments());
+    if (request.newNote)
+        m_appState->openNewNoteWindow();
+    else if (!request.noteId.isEmpty())
+        m_appState->openNoteWindow(request.noteId);
+
+    m_mainWindow = new MainWindow(m_appState);
+    PreferencesRepository *preferences = m_appState->preferences();
+    const bool noteRequested = request.newNote || !request.noteId.isEmpty();
+    const bool startMinimized = preferences->getBool(QStringLiteral("start_minimized"), false);
+    if (!noteRequested && !startMinimized)
+        m_mainWindow->show();
+
+    restoreWindowsOfLastRun();
+
+    int visibleWindows = 0;
+    const QWidgetList windows = topLevelWidgets();
+    for (const QWidget *window : windows)
+        visibleWindows += window->isVisible() && window->isWindow() ? 1 : 0;
+    qCInfo(lcApp) << "Start-up complete; main window visible:" << m_mainWindow->isVisible()
+                  << "visible windows:" << visibleWindows;
+
     return exec();
+}
+
+// Quit records the open note windows and the To-Dos window; they come back once.
+void Application::restoreWindowsOfLastRun()
+{
+    PreferencesRepository *preferences = m_appState->preferences();
+    const QString noteWindowsKey = QStringLiteral("restore_note_windows");
+    const QString restore = preferences->get(noteWindowsKey);
+    if (!restore.isEmpty()) {
+        const QStringList ids = restore.split(QLatin1Char(','), Qt::SkipEmptyParts);
+        for (const QString &id : ids) {
+            // A note deleted or trashed since (by sync, say) would open as an empty window.
+            const std::optional<Note> note = m_appState->notes()->findById(id);
+            if (!note || note->deletedAt) {
+                qCInfo(lcApp) << "Not restoring the window of a missing or trashed note:" << id;
+                continue;
+            }
+            m_appState->openNoteWindow(id);
+            qCInfo(lcApp).noquote() << "Restored note window:" << id;
+        }
+        preferences->remove(noteWindowsKey);
+    }
+
+    const QString todosKey = QStringLiteral("restore_todos_window");
+    if (preferences->find(todosKey)) {
+        if (preferences->getBool(todosKey, false))
+            qCInfo(lcApp) << "The To-Dos window was open at quit; it cannot be restored in this build";
+        preferences->remove(todosKey);
+    }
 }
 
 void Application::handleInstanceMessage(const QString &message)
 {
     qCInfo(lcApp) << "Instance message received:" << message;
+    if (!m_appState)
+        return;
+    const QString notePrefix = QStringLiteral("note:");
+    if (message == QLatin1String("new-note")) {
+        m_appState->openNewNoteWindow();
+    } else if (message.startsWith(notePrefix) && message.size() > notePrefix.size()) {
+        m_appState->openNoteWindow(message.mid(notePrefix.size()));
+    } else {
+        focusMainWindow();
+    }
+}
+
+void Application::focusMainWindow()
+{
+    if (!m_mainWindow)
+        return;
+    if (m_mainWindow->isMinimized())
+        m_mainWindow->showNormal();
+    else
+        m_mainWindow->show();
+    m_mainWindow->raise();
+    m_mainWindow->activateWindow();
+    qCInfo(lcApp) << "Main window focused";
 }

@@ -11,6 +11,9 @@
 #include "snapshotrepository.h"
 #include "thememanager.h"
 
+#include <QUuid>
+#include <QWidget>
+
 namespace {
 const QString lastNoteKey = QStringLiteral("lastNoteId");
 const QString lastNotebookKey = QStringLiteral("lastNotebookId");
@@ -21,7 +24,19 @@ AppState::AppState(QObject *parent)
 {
 }
 
-AppState::~AppState() = default;
+AppState::~AppState()
+{
+    // The windows outlive nothing they point at: cut them off first, then close them
+    // while the repositories still exist so that they can save.
+    const auto windows = std::exchange(m_noteWindows, {});
+    for (const auto &[noteId, window] : windows) {
+        if (!window)
+            continue;
+        window->disconnect(this);
+        disconnect(this, nullptr, window, nullptr);
+        window->close();
+    }
+}
 
 bool AppState::initialize()
 {
@@ -83,4 +98,78 @@ void AppState::setCurrentNotebookId(const QString &id)
 void AppState::notifyNoteUpdated(const QString &noteId, QObject *source)
 {
     Q_EMIT noteUpdatedExternally(noteId, source);
+}
+
+void AppState::setNoteWindowFactory(NoteWindowFactory factory)
+{
+    m_noteWindowFactory = std::move(factory);
+}
+
+QWidget *AppState::openNewNoteWindow()
+{
+    // Without a way to show it, the note would only be left behind empty.
+    if (!m_notes || !m_noteWindowFactory)
+        return nullptr;
+    Note note;
+    note.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    note.notebookId = m_currentNotebookId;
+    note.body = Note::emptyBody();
+    note.createdAt = QDateTime::currentDateTimeUtc();
+    note.updatedAt = note.createdAt;
+    note.modifiedAt = note.createdAt;
+    note.version = 1;
+    note.opVersion = 0;
+    note.syncStatus = SyncStatus::Pending;
+    if (!m_notes->insert(note))
+        return nullptr;
+    openNoteWindow(note.id);
+    return noteWindow(note.id);
+}
+
+void AppState::openNoteWindow(const QString &noteId)
+{
+    if (noteId.isEmpty())
+        return;
+    if (QWidget *window = noteWindow(noteId)) {
+        window->raise();
+        window->activateWindow();
+        return;
+    }
+    if (!m_noteWindowFactory) {
+        qCWarning(lcApp) << "No note window factory; cannot open note" << noteId;
+        return;
+    }
+    QWidget *window = m_noteWindowFactory(this, noteId);
+    if (!window)
+        return;
+    noteWindowClosed(noteId); // drops an entry whose window was deleted unannounced
+    m_noteWindows.append({noteId, window});
+    qCInfo(lcApp).noquote() << "Opened note window:" << noteId;
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+QStringList AppState::openNoteWindowIds() const
+{
+    QStringList ids;
+    for (const auto &[noteId, window] : m_noteWindows) {
+        if (window)
+            ids.append(noteId);
+    }
+    return ids;
+}
+
+QWidget *AppState::noteWindow(const QString &noteId) const
+{
+    for (const auto &[id, window] : m_noteWindows) {
+        if (id == noteId)
+            return window.data();
+    }
+    return nullptr;
+}
+
+void AppState::noteWindowClosed(const QString &noteId)
+{
+    m_noteWindows.removeIf([&noteId](const auto &entry) { return entry.first == noteId; });
 }

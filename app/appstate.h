@@ -2,8 +2,14 @@
 
 #include "serviceendpoints.h"
 
+#include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <utility>
 
 class AttachmentRepository;
 class Database;
@@ -12,6 +18,7 @@ class NoteRepository;
 class PreferencesRepository;
 class SnapshotRepository;
 class ThemeManager;
+class QWidget;
 
 // The one central object every window receives: the database, the repositories and
 // the services, the current note and notebook, and the relayed change signals.
@@ -45,6 +52,22 @@ public:
     // made the change, so that it can ignore its own.
     void notifyNoteUpdated(const QString &noteId, QObject *source);
 
+    // The note windows are widgets this library cannot name: the user interface registers
+    // how to make one (a top-level window that deletes itself on close and reports its
+    // close through noteWindowClosed).
+    using NoteWindowFactory = std::function<QWidget *(AppState *state, const QString &noteId)>;
+    void setNoteWindowFactory(NoteWindowFactory factory);
+
+    // A new empty note in the current notebook, in a window of its own; nullptr when the
+    // note could not be written or no window could be made.
+    QWidget *openNewNoteWindow();
+    // Raises the note's window when it is open, otherwise opens one. The id is not
+    // checked against the database.
+    void openNoteWindow(const QString &noteId);
+    QStringList openNoteWindowIds() const;
+    QWidget *noteWindow(const QString &noteId) const;
+    void noteWindowClosed(const QString &noteId);
+
 Q_SIGNALS:
     void databaseReady();
     void currentNotebookChanged(const QString &notebookId);
@@ -67,4 +90,7 @@ private:
     QString m_currentNotebookId;
     QString m_currentNoteId;
     bool m_canShare = false;
+    NoteWindowFactory m_noteWindowFactory;
+    // In opening order, so that a restart restores them in the same order.
+    QList<std::pair<QString, QPointer<QWidget>>> m_noteWindows;
 };

@@ -1,3 +1,4 @@
+#include "launch.h"
 #include "singleinstance.h"
 #include "testsupport.h"
 
@@ -16,46 +17,13 @@ namespace {
 const QString binary = QStringLiteral(OMBREL_NOTES_BINARY);
 const QString serverName = QStringLiteral("ombrel-notes-instance");
 
-// One launch of the real application, with its own data and socket directories.
-class Launch
+class Launch : public OmbrelTest::Launch
 {
 public:
     Launch(const QString &dataDir, const QString &socketDir, const QStringList &arguments = {})
+        : OmbrelTest::Launch(binary, dataDir, socketDir, arguments)
     {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("NOTES_DATA_DIR"), dataDir);
-        environment.insert(QStringLiteral("TMPDIR"), socketDir);
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("*.debug=false;ombrel.*.info=true"));
-        process.setProcessEnvironment(environment);
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(binary, arguments);
     }
-
-    ~Launch()
-    {
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished(5000);
-        }
-    }
-
-    // Accumulated output; waits up to timeout for text to appear.
-    bool waitForOutput(const QString &text, int timeoutMs = 15000)
-    {
-        QElapsedTimer timer;
-        timer.start();
-        while (!output.contains(text)) {
-            if (timer.elapsed() > timeoutMs || process.state() == QProcess::NotRunning)
-                return output.contains(text);
-            process.waitForReadyRead(50);
-            output += QString::fromUtf8(process.readAll());
-        }
-        return true;
-    }
-
-    QProcess process;
-    QString output;
 };
 
 } // namespace

@@ -1,0 +1,242 @@
+#include "appstate.h"
+#include "launch.h"
+#include "noterepository.h"
+#include "preferencesrepository.h"
+#include "testsupport.h"
+
+#include <QFile>
+#include <QLocalSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUuid>
+
+namespace {
+
+const QString binary = QStringLiteral(OMBREL_NOTES_BINARY);
+const QString startedLine = QStringLiteral("Start-up complete");
+
+} // namespace
+
+// The start-up order seen from outside: which windows a real process opens for its
+// command line, its preferences and the messages of later launches.
+class TestStartup : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<OmbrelTest::Launch> launch(const QStringList &arguments = {})
+    {
+        auto process = std::make_unique<OmbrelTest::Launch>(binary, m_data->path(), m_sockets->path(), arguments);
+        return process;
+    }
+
+    // Writes into the database the process will open, before it runs.
+    QString addNote(const QString &text)
+    {
+        AppState state;
+        if (!state.initialize())
+            return {};
+        Note note;
+        note.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        note.body = QStringLiteral("[{\"insert\":\"%1\\n\"}]").arg(text);
+        note.createdAt = note.updatedAt = note.modifiedAt = QDateTime::currentDateTimeUtc();
+        return state.notes()->insert(note) ? note.id : QString();
+    }
+
+    void setPreference(const QString &key, const QString &value)
+    {
+        AppState state;
+        QVERIFY(state.initialize());
+        QVERIFY(state.preferences()->set(key, value));
+    }
+
+    std::optional<QString> preference(const QString &key)
+    {
+        AppState state;
+        if (!state.initialize())
+            return QStringLiteral("<database failed>");
+        return state.preferences()->find(key);
+    }
+
+    int userNoteCount()
+    {
+        AppState state;
+        if (!state.initialize())
+            return -1;
+        int count = 0;
+        for (const Note &note : state.notes()->allNotes())
+            count += note.isSample ? 0 : 1;
+        return count;
+    }
+
+    // Asks the running instance directly, as a later launch would.
+    void sendMessage(const QByteArray &message)
+    {
+        qputenv("TMPDIR", m_sockets->path().toUtf8());
+        QLocalSocket socket;
+        socket.connectToServer(QStringLiteral("ombrel-notes-instance"));
+        qunsetenv("TMPDIR");
+        QVERIFY(socket.waitForConnected(2000));
+        if (!message.isEmpty()) {
+            socket.write(message);
+            QVERIFY(socket.waitForBytesWritten(2000));
+        }
+        socket.disconnectFromServer();
+        if (socket.state() != QLocalSocket::UnconnectedState)
+            socket.waitForDisconnected(2000);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        OmbrelTest::initTestEnvironment();
+        QVERIFY2(QFile::exists(binary), qPrintable(binary));
+    }
+
+    void init()
+    {
+        m_data = std::make_unique<OmbrelTest::ScopedDataDir>();
+        m_sockets = std::make_unique<QTemporaryDir>();
+    }
+
+    void cleanup()
+    {
+        m_data.reset();
+        m_sockets.reset();
+    }
+
+    void plainStartShowsOnlyTheMainWindow()
+    {
+        auto app = launch();
+        QVERIFY2(app->waitForOutput(startedLine), qPrintable(app->output));
+        QVERIFY2(app->output.contains(QStringLiteral("main window visible: true visible windows: 1")),
+                 qPrintable(app->output));
+        QVERIFY(!app->output.contains(QStringLiteral("Opened note window:")));
+    }
+
+    void newNoteOpensAWindowAndHidesTheMainWindow()
+    {
+        auto app = launch({QStringLiteral("--new-note")});
+        QVERIFY2(app->waitForOutput(startedLine), qPrintable(app->output));
+        QVERIFY2(app->output.contains(QStringLiteral("main window visible: false visible windows: 1")),
+                 qPrintable(app->output));
+        QCOMPARE(app->output.count(QStringLiteral("Opened note window:")), 1);
+        app.reset(); // killed: no close, so the empty note is still there
+        QCOMPARE(userNoteCount(), 1);
+    }
+
+    void noteArgumentOpensThatNote_data()
+    {
+        QTest::addColumn<bool>("withNewNote");
+        QTest::newRow("note-only") << false;
+        QTest::newRow("new-note-wins") << true;
+    }
+
+    void noteArgumentOpensThatNote()
+    {
+        QFETCH(bool, withNewNote);
+        const QString id = addNote(QStringLiteral("Opened from the command line"));
+        QVERIFY(!id.isEmpty());
+        QStringList arguments{QStringLiteral("--note"), id};
+        if (withNewNote)
+            arguments.append(QStringLiteral("--new-note"));
+        auto app = launch(arguments);
+        QVERIFY2(app->waitForOutput(startedLine), qPrintable(app->output));
+        QCOMPARE(app->output.contains(QStringLiteral("Opened note window: ") + id), !withNewNote);
+        QCOMPARE(app->output.count(QStringLiteral("Opened note window:")), 1);
+        QVERIFY(app->output.contains(QStringLiteral("main window visible: false visible windows: 1")));
+    }
+
+    void startMinimizedShowsNoWindow()
+    {
+        setPreference(QStringLiteral("start_minimized"), QStringLiteral("true"));
+        auto app = launch();
+        QVERIFY2(app->waitForOutput(startedLine), qPrintable(app->output));
+        QVERIFY2(app->output.contains(QStringLiteral("main window visible: false visible windows: 0")),
+                 qPrintable(app->output));
+    }
+
+    void noteWindowsOfTheLastRunAreRestoredOnce()
+    {
+        const QString first = addNote(QStringLiteral("First"));
+        const QString second = addNote(QStringLiteral("Second"));
+        const QString trashed = addNote(QStringLiteral("Trashed since"));
+        {
+            AppState state;
+            QVERIFY(state.initialize());
+            QVERIFY(state.notes()->moveToTrash(trashed));
+        }
+        const QString missing = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        setPreference(QStringLiteral("restore_note_windows"),
+                      QStringList{first, QString(), second, missing, trashed}.join(QLatin1Char(',')));
+        setPreference(QStringLiteral("restore_todos_window"), QStringLiteral("true"));
+
+        {
+            auto app = launch();
+            QVERIFY2(app->waitForOutput(startedLine), qPrintable(app->output));
+            const qsizetype firstAt = app->output.indexOf(QStringLiteral("Restored note window: ") + first);
+            const qsizetype secondAt = app->output.indexOf(QStringLiteral("Restored note window: ") + second);
+            QVERIFY2(firstAt >= 0 && secondAt > firstAt, qPrintable(app->output));
+            QCOMPARE(app->output.count(QStringLiteral("Restored note window:")), 2);
+            // Restored windows sit beside the main window, which is shown as usual.
+            QVERIFY(app->output.contains(QStringLiteral("main window visible: true visible windows: 3")));
+        }
+        QVERIFY(!preference(QStringLiteral("restore_note_windows")));
+        QVERIFY(!preference(QStringLiteral("restore_todos_window")));
+
+        auto again = launch();
+        QVERIFY2(again->waitForOutput(startedLine), qPrintable(again->output));
+        QVERIFY(!again->output.contains(QStringLiteral("Restored note window:")));
+    }
+
+    void messagesOfLaterLaunches_data()
+    {
+        QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("focus") << QByteArray("focus") << "Main window focused";
+        QTest::newRow("silent-connection-is-focus") << QByteArray() << "Main window focused";
+        QTest::newRow("empty-note-id-is-focus") << QByteArray("note:") << "Main window focused";
+        QTest::newRow("unknown-is-focus") << QByteArray("open-everything") << "Main window focused";
+        QTest::newRow("new-note") << QByteArray("new-note") << "Opened note window:";
+        QTest::newRow("note") << QByteArray("note:@ID@") << "Opened note window: @ID@";
+    }
+
+    void messagesOfLaterLaunches()
+    {
+        QFETCH(QByteArray, message);
+        QFETCH(QString, expected);
+        const QString id = addNote(QStringLiteral("Target"));
+        message.replace("@ID@", id.toUtf8());
+        expected.replace(QStringLiteral("@ID@"), id);
+        // Started minimised, so that focusing has something to bring back.
+        setPreference(QStringLiteral("start_minimized"), QStringLiteral("true"));
+
+        auto app = launch();
+        QVERIFY2(app->waitForOutput(startedLine), qPrintable(app->output));
+        QVERIFY(!app->output.contains(expected));
+        sendMessage(message);
+        QVERIFY2(app->waitForOutput(expected), qPrintable(app->output));
+    }
+
+    void openingANoteTwiceRaisesOneWindow()
+    {
+        const QString id = addNote(QStringLiteral("Once"));
+        auto app = launch({QStringLiteral("--note"), id});
+        QVERIFY2(app->waitForOutput(startedLine), qPrintable(app->output));
+        {
+            OmbrelTest::Launch second(binary, m_data->path(), m_sockets->path(), {QStringLiteral("--note"), id});
+            QVERIFY(second.process.waitForFinished(10000));
+            QCOMPARE(second.process.exitCode(), 0);
+        }
+        QVERIFY(app->waitForOutput(QStringLiteral("Instance message received: \"note:") + id));
+        app->drain();
+        QCOMPARE(app->output.count(QStringLiteral("Opened note window: ") + id), 1);
+    }
+
+private:
+    std::unique_ptr<OmbrelTest::ScopedDataDir> m_data;
+    std::unique_ptr<QTemporaryDir> m_sockets;
+};
+
+QTEST_MAIN(TestStartup)
+#include "tst_startup.moc"

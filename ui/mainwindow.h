@@ -1,0 +1,193 @@
+#pragma once
+
+#include "notelistentry.h"
+
+#include <QHash>
+#include <QList>
+#include <QMainWindow>
+#include <QSet>
+#include <QString>
+#include <QTimer>
+
+#include <functional>
+#include <optional>
+
+class AppState;
+class EditorToolbar;
+class FindBar;
+class NoteEditor;
+class NoteHeaderBar;
+class NoteListWidget;
+class NotebookListWidget;
+class QAction;
+class QCloseEvent;
+class QLineEdit;
+class QPoint;
+class QSplitter;
+class QStackedWidget;
+class QSystemTrayIcon;
+class QVBoxLayout;
+class QWidget;
+class StatusBar;
+class WelcomeScreen;
+struct Note;
+
+// The application's top-level window: notebook sidebar, search field and note list, and
+// the editor. It drives the note flow (open, create, autosave, snapshot on leave, trash)
+// and owns every command; the records themselves always come from the repositories.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(AppState *appState, QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    NoteEditor *editor() const { return m_editor; }
+    NoteListWidget *noteList() const { return m_noteList; }
+    NotebookListWidget *notebookList() const { return m_notebookList; }
+    QLineEdit *searchField() const { return m_searchField; }
+    NoteHeaderBar *headerBar() const { return m_headerBar; }
+    EditorToolbar *editorToolbar() const { return m_toolbar; }
+    FindBar *findBar() const { return m_findBar; }
+    StatusBar *statusBarWidget() const { return m_statusBar; }
+    QSplitter *splitter() const { return m_splitter; }
+    QStackedWidget *centralStack() const { return m_centralStack; }
+    QWidget *editorPage() const { return m_editorPage; }
+    WelcomeScreen *welcomeScreen() const { return m_welcomeScreen; }
+    QWidget *sidebarPane() const { return m_sidebarPane; }
+    QWidget *listPane() const { return m_listPane; }
+    QWidget *searchContainer() const { return m_searchContainer; }
+    QSystemTrayIcon *trayIcon() const { return m_trayIcon; }
+    QTimer *searchTimer() { return &m_searchTimer; }
+    bool isFocusMode() const { return m_focusMode; }
+    bool isSidebarVisible() const { return m_sidebarVisible; }
+    bool closesToTray() const { return m_closeToTray; }
+    QList<int> normalSplitterSizes() const { return m_normalSplitterSizes; }
+
+    // Whether the platform shows tray icons; tests replace the probe because the
+    // offscreen platform has no tray.
+    using TrayProbe = std::function<bool()>;
+    void setTrayProbe(TrayProbe probe);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    // Construction, layout and preferences (mainwindow.cpp)
+    void createUI();
+    void wireSignals();
+    void restoreWindowState();
+    void saveWindowState();
+    void captureSplitterSizes();
+    void updateAuthUI();
+    void updateCentralPage();
+    void setFocusMode(bool on);
+    void setSidebarVisible(bool on);
+    void applyPaneLayout();
+    void applyStenoMode();
+    void applyEditorFontSize();
+    void onPreferenceChanged(const QString &key);
+    bool isSignedIn() const;
+    bool stenoMode() const;
+
+    // Note flow and list refresh (mainwindow_notes.cpp)
+    void openNote(const QString &noteId, bool forceReload);
+    void showNote(const Note &note, bool forceReload);
+    QString noteInfoText(const QDateTime &updatedAt) const;
+    void switchToNote(const QString &noteId);
+    void createNote();
+    void saveCurrentNote();
+    void snapshotIfChanged();
+    void moveCurrentNoteToTrash(bool confirm);
+    void clearEditor();
+    void reloadOpenNote();
+    void onNotesChanged();
+    void refreshNoteList();
+    void applyNoteChanges(const QHash<QString, std::optional<NoteListEntry>> &changed);
+    void refreshNotebookList();
+    void reloadNotebookNames();
+    void updateNoteCount();
+    int orderedRowFor(const NoteListEntry &entry) const;
+    bool belongsInList(const NoteListEntry &entry) const;
+    void reloadTrashedIds();
+    QString notebookName(const QString &notebookId) const;
+    void copyOpenNote(int format);
+
+    // Menus, context menus and dialogs (mainwindow_commands.cpp)
+    void createMenuBar();
+    void createFormatMenu();
+    void showNoteContextMenu(const QString &noteId, const QPoint &globalPos);
+    void showNotebookContextMenu(const QString &notebookId, const QPoint &globalPos);
+    void moveOpenNoteToNotebook();
+    void trashNoteFromMenu(const QString &noteId);
+    void createNotebook();
+    void renameNotebook(const QString &notebookId);
+    void deleteNotebook(const QString &notebookId);
+    void openCurrentNoteInWindow();
+    void focusSearchField();
+    void quitApplication();
+    void showAbout();
+    void loadSampleNotes();
+
+    // Printing (mainwindow_print.cpp)
+    bool prepareNoteForPrinting(QString *title);
+    void printNote();
+    void printPreview();
+
+    // Tray (mainwindow_tray.cpp)
+    void setupTray();
+    void showFromTray();
+    void toggleFromTray();
+    void updateTrayMenu();
+
+    AppState *m_appState = nullptr;
+    QSplitter *m_splitter = nullptr;
+    QWidget *m_sidebarPane = nullptr;
+    NotebookListWidget *m_notebookList = nullptr;
+    QWidget *m_listPane = nullptr;
+    QVBoxLayout *m_listLayout = nullptr;
+    QWidget *m_searchContainer = nullptr;
+    QLineEdit *m_searchField = nullptr;
+    NoteListWidget *m_noteList = nullptr;
+    QWidget *m_editorPane = nullptr;
+    NoteHeaderBar *m_headerBar = nullptr;
+    EditorToolbar *m_toolbar = nullptr;
+    NoteEditor *m_editor = nullptr;
+    FindBar *m_findBar = nullptr;
+    QStackedWidget *m_centralStack = nullptr;
+    QWidget *m_editorPage = nullptr;
+    WelcomeScreen *m_welcomeScreen = nullptr;
+    StatusBar *m_statusBar = nullptr;
+    QAction *m_focusModeAction = nullptr;
+    QAction *m_sidebarAction = nullptr;
+    QAction *m_trayToggleAction = nullptr;
+    bool m_focusMode = false;
+    bool m_sidebarVisible = true;
+    QList<int> m_normalSplitterSizes;
+    QSystemTrayIcon *m_trayIcon = nullptr;
+    TrayProbe m_trayProbe;
+    bool m_closeToTray = false;
+    QTimer m_searchTimer;
+    QString m_snapshotBaseline;
+    // An edit was made since the baseline was taken; the editor's JSON of an untouched
+    // note may differ in form from the stored body, which is no reason for a snapshot.
+    bool m_editedSinceBaseline = false;
+    // The stored body the editor last loaded or wrote, to tell a real outside change
+    // from a change report about other notes.
+    QString m_loadedBody;
+
+    // What the note list shows, so a change report can update only the touched rows.
+    QString m_listQuery;
+    bool m_listReversed = false;
+    quint64 m_seenSerial = 0;
+    bool m_deferNoteChanges = false; // a batch of writes is running; one refresh follows
+    // Notebook names by id for the list's resolver; the list asks once per painted row.
+    QHash<QString, QString> m_notebookNames;
+    // Ids of trashed notes, kept from the same change reports, for the sidebar's count.
+    QSet<QString> m_trashedIds;
+    // Every live note's row, built on the first search with many hits and kept current
+    // from the change reports: mapping 30,000 hits must not read all 100,000 rows again.
+    QHash<QString, NoteListEntry> m_entryCache;
+    bool m_entryCacheValid = false;
+};

@@ -1,0 +1,427 @@
+#include "mainwindow.h"
+
+#include "appstate.h"
+#include "deltadocument.h"
+#include "deltarender.h"
+#include "editortoolbar.h"
+#include "notebooklistwidget.h"
+#include "notebookrepository.h"
+#include "noteeditor.h"
+#include "noteheaderbar.h"
+#include "notelistwidget.h"
+#include "noterepository.h"
+#include "preferencesrepository.h"
+#include "relativetime.h"
+#include "snapshotrepository.h"
+#include "statusbar.h"
+#include "uilog.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QUuid>
+
+#include <algorithm>
+
+namespace {
+
+// Up to this many search hits are read one row each; more are taken from the cache of
+// every live row, which is built once by one pass over the table.
+constexpr qsizetype PerIdLookupLimit = 200;
+
+QString newId()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
+
+bool isEditable(const Note &note)
+{
+    return note.ownerId.isEmpty() || note.permission == QLatin1String("edit");
+}
+
+} // namespace
+
+void MainWindow::openNote(const QString &noteId, bool forceReload)
+{
+    const std::optional<Note> note = noteId.isEmpty() ? std::nullopt : m_appState->notes()->findById(noteId);
+    // A note in the trash is not edited here; the Trash screen shows it.
+    if (note && !note->deletedAt)
+        showNote(*note, forceReload);
+    else
+        clearEditor();
+    updateCentralPage();
+}
+
+void MainWindow::showNote(const Note &note, bool forceReload)
+{
+    // A change report about other notes, or our own save coming back, must neither reload
+    // the editor (cursor and scroll would jump) nor move the snapshot baseline.
+    const bool storedChanged = note.id != m_editor->currentNoteId() || note.body != m_loadedBody;
+    if (storedChanged || forceReload)
+        m_editor->loadNote(note.id, note.body, forceReload);
+    if (storedChanged) {
+        m_loadedBody = note.body;
+        m_snapshotBaseline = note.body;
+        m_editedSinceBaseline = false;
+    }
+    const bool editable = isEditable(note);
+    m_editor->setReadOnly(!editable);
+    m_toolbar->setToolbarActive(editable);
+    m_headerBar->setNoteEditable(editable);
+    m_headerBar->setNotebookName(notebookName(note.notebookId));
+    m_headerBar->setIncludeInTodos(m_appState->notes()->includeInTodos(note.id));
+    m_headerBar->setShared(note.isShared);
+    m_headerBar->setInfoText(noteInfoText(note.updatedAt));
+}
+
+QString MainWindow::noteInfoText(const QDateTime &updatedAt) const
+{
+    const int words = m_editor->wordCount();
+    if (words < 1)
+        return tr("Updated %1").arg(formatRelativeTime(updatedAt));
+    return tr("Updated %1 · %2 words").arg(formatRelativeTime(updatedAt)).arg(words);
+}
+
+void MainWindow::clearEditor()
+{
+    m_editor->clearNote();
+    m_toolbar->setToolbarActive(false);
+    m_headerBar->setNoteEditable(false);
+    m_snapshotBaseline.clear();
+    m_editedSinceBaseline = false;
+    m_loadedBody.clear();
+}
+
+void MainWindow::switchToNote(const QString &noteId)
+{
+    if (noteId == m_editor->currentNoteId())
+        return;
+    if (!m_editor->isLoading()) {
+        saveCurrentNote();
+        snapshotIfChanged();
+    }
+    m_appState->setCurrentNoteId(noteId);
+    openNote(noteId, false);
+}
+
+void MainWindow::createNote()
+{
+    saveCurrentNote();
+    snapshotIfChanged();
+
+    Note note;
+    note.id = newId();
+    note.notebookId = m_appState->currentNotebookId();
+    note.body = Note::emptyBody();
+    note.createdAt = QDateTime::currentDateTimeUtc();
+    note.updatedAt = note.createdAt;
+    note.modifiedAt = note.createdAt;
+    if (!m_appState->notes()->insert(note))
+        return;
+
+    // Selecting emits noteSelected, which opens the note; a note the current search does
+    // not list is opened directly.
+    m_noteList->selectNote(note.id);
+    m_appState->setCurrentNoteId(note.id);
+    openNote(note.id, false);
+    m_editor->setFocus();
+}
+
+void MainWindow::saveCurrentNote()
+{
+    const QString noteId = m_editor->currentNoteId();
+    // Only edits are written: the editor's JSON of an untouched note may still differ in
+    // form from a body it did not write (imported, synced), and rewriting it would bump
+    // the version and reorder the list merely for viewing it.
+    if (noteId.isEmpty() || m_editor->isReadOnly() || m_editor->isLoading() || m_editor->isSaved())
+        return;
+    std::optional<Note> note = m_appState->notes()->findById(noteId);
+    if (!note)
+        return;
+    const QString body = m_editor->toDeltaJson();
+    if (body == note->body)
+        return;
+    note->body = body;
+    note->updatedAt = QDateTime::currentDateTimeUtc();
+    note->modifiedAt = note->updatedAt;
+    note->version += 1;
+    note->syncStatus = SyncStatus::Pending;
+    if (m_appState->notes()->update(*note)) {
+        m_loadedBody = body;
+        m_headerBar->setInfoText(noteInfoText(note->updatedAt));
+    }
+}
+
+void MainWindow::snapshotIfChanged()
+{
+    const QString noteId = m_editor->currentNoteId();
+    if (noteId.isEmpty() || m_editor->isReadOnly() || m_snapshotBaseline.isEmpty() || !m_editedSinceBaseline)
+        return;
+    const QString body = m_editor->toDeltaJson();
+    if (body.isEmpty() || body == m_snapshotBaseline)
+        return;
+    const std::optional<Note> note = m_appState->notes()->findById(noteId);
+    if (!note)
+        return;
+    Snapshot snapshot;
+    snapshot.id = newId();
+    snapshot.noteId = note->id;
+    snapshot.version = note->version;
+    snapshot.body = body;
+    snapshot.createdAt = QDateTime::currentDateTimeUtc();
+    if (m_appState->snapshots()->insert(snapshot)) {
+        m_snapshotBaseline = body;
+        m_editedSinceBaseline = false;
+    }
+}
+
+void MainWindow::moveCurrentNoteToTrash(bool confirm)
+{
+    const QString noteId = m_noteList->currentNoteId();
+    if (noteId.isEmpty())
+        return;
+
+    if (confirm) {
+        const std::optional<Note> note = m_appState->notes()->findById(noteId);
+        QString title = note ? note->title() : QString();
+        if (title.isEmpty())
+            title = tr("this note");
+        const auto answer = QMessageBox::question(this, tr("Move to Trash"),
+                                                  tr("Move \"%1\" to Trash?").arg(title),
+                                                  QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        if (answer != QMessageBox::Yes)
+            return;
+    }
+
+    const int row = m_noteList->rowOf(noteId);
+    if (noteId == m_editor->currentNoteId())
+        clearEditor();
+
+    // The change report removes the row before the next line runs.
+    if (!m_appState->notes()->moveToTrash(noteId))
+        return;
+
+    const int count = m_noteList->count();
+    if (count == 0) {
+        updateCentralPage();
+        return;
+    }
+    const QString nextId =
+        m_noteList->item(std::clamp(row, 0, count - 1))->data(NoteListWidget::NoteIdRole).toString();
+    m_noteList->selectNote(nextId);
+    openNote(nextId, false);
+    m_appState->setCurrentNoteId(nextId);
+}
+
+void MainWindow::reloadOpenNote()
+{
+    const QString noteId = m_editor->currentNoteId();
+    // An edit waiting for the idle save wins over what is stored.
+    if (noteId.isEmpty() || !m_editor->isSaved() || m_editor->isLoading())
+        return;
+    const std::optional<Note> note = m_appState->notes()->findById(noteId);
+    if (note && !note->deletedAt)
+        showNote(*note, false);
+}
+
+void MainWindow::onNotesChanged()
+{
+    if (m_deferNoteChanges)
+        return;
+    NoteRepository *notes = m_appState->notes();
+    const NoteChanges changes = notes->changesSince(m_seenSerial);
+    m_seenSerial = notes->changeSerial();
+    if (!changes.complete) {
+        m_entryCache.clear();
+        m_entryCacheValid = false;
+        reloadTrashedIds();
+        refreshNoteList();
+    } else {
+        QHash<QString, std::optional<NoteListEntry>> changed;
+        changed.reserve(changes.ids.size());
+        for (const QString &id : changes.ids) {
+            std::optional<NoteListEntry> entry = notes->listEntry(id);
+            if (entry && entry->isTrashed)
+                m_trashedIds.insert(id);
+            else
+                m_trashedIds.remove(id);
+            if (m_entryCacheValid) {
+                if (entry && !entry->isTrashed)
+                    m_entryCache.insert(id, *entry);
+                else
+                    m_entryCache.remove(id);
+            }
+            changed.insert(id, std::move(entry));
+        }
+        applyNoteChanges(changed);
+    }
+    refreshNotebookList();
+    reloadOpenNote();
+}
+
+void MainWindow::refreshNoteList()
+{
+    NoteRepository *notes = m_appState->notes();
+    const QString query = m_searchField->text().trimmed();
+    QList<NoteListEntry> entries;
+    if (query.isEmpty()) {
+        const QString notebookId = m_appState->currentNotebookId();
+        entries = notebookId.isEmpty() ? notes->listEntries() : notes->listEntriesInNotebook(notebookId);
+        if (stenoMode())
+            std::reverse(entries.begin(), entries.end());
+    } else {
+        const QStringList ids = notes->searchIds(query);
+        entries.reserve(ids.size());
+        if (ids.size() <= PerIdLookupLimit) {
+            for (const QString &id : ids) {
+                if (std::optional<NoteListEntry> entry = notes->listEntry(id))
+                    entries.append(std::move(*entry));
+            }
+        } else {
+            if (!m_entryCacheValid) {
+                const QList<NoteListEntry> all = notes->listEntries();
+                m_entryCache.clear();
+                m_entryCache.reserve(all.size());
+                for (const NoteListEntry &entry : all)
+                    m_entryCache.insert(entry.id, entry);
+                m_entryCacheValid = true;
+            }
+            for (const QString &id : ids) {
+                const auto it = m_entryCache.constFind(id);
+                if (it != m_entryCache.constEnd())
+                    entries.append(*it);
+            }
+        }
+    }
+    m_listQuery = query;
+    m_listReversed = query.isEmpty() && stenoMode();
+    m_noteList->setEntries(entries);
+    updateNoteCount();
+}
+
+bool MainWindow::belongsInList(const NoteListEntry &entry) const
+{
+    if (entry.isTrashed)
+        return false;
+    const QString notebookId = m_appState->currentNotebookId();
+    return notebookId.isEmpty() || entry.notebookId == notebookId;
+}
+
+void MainWindow::applyNoteChanges(const QHash<QString, std::optional<NoteListEntry>> &changed)
+{
+    for (auto it = changed.cbegin(); it != changed.cend(); ++it) {
+        const std::optional<NoteListEntry> &entry = it.value();
+        if (!m_listQuery.isEmpty()) {
+            // A result list keeps its rank order: rows are refreshed in place, never re-ranked.
+            const int row = m_noteList->rowOf(it.key());
+            if (row < 0)
+                continue;
+            if (!entry || entry->isTrashed)
+                m_noteList->removeEntry(it.key());
+            else
+                m_noteList->placeEntry(*entry, row);
+            continue;
+        }
+        if (!entry || !belongsInList(*entry)) {
+            if (m_noteList->rowOf(it.key()) >= 0)
+                m_noteList->removeEntry(it.key());
+            continue;
+        }
+        m_noteList->placeEntry(*entry, orderedRowFor(*entry));
+    }
+    updateNoteCount();
+}
+
+int MainWindow::orderedRowFor(const NoteListEntry &entry) const
+{
+    // Binary search over the list as it would be without this entry; the rest of the
+    // list is ordered by updatedAt, newest first (oldest first in steno mode). Items are
+    // read by row: copying every entry would cost more than the whole search.
+    const int self = m_noteList->rowOf(entry.id);
+    const int count = m_noteList->count() - (self >= 0 ? 1 : 0);
+    const auto updatedAt = [this, self](int index) {
+        const QListWidgetItem *item = m_noteList->item(self >= 0 && index >= self ? index + 1 : index);
+        return item ? item->data(NoteListWidget::UpdatedAtRole).toDateTime() : QDateTime();
+    };
+    // The entry goes before the first row not newer than it (descending), or before the
+    // first row newer than it (ascending).
+    int low = 0;
+    int high = count;
+    while (low < high) {
+        const int mid = low + (high - low) / 2;
+        const QDateTime other = updatedAt(mid);
+        const bool goesBefore = m_listReversed ? other > entry.updatedAt : other <= entry.updatedAt;
+        if (goesBefore)
+            high = mid;
+        else
+            low = mid + 1;
+    }
+    return low;
+}
+
+void MainWindow::updateNoteCount()
+{
+    QString caption = tr("All Notes");
+    const QString notebookId = m_appState->currentNotebookId();
+    if (!notebookId.isEmpty()) {
+        if (const auto notebook = m_appState->notebooks()->findById(notebookId))
+            caption = notebook->name;
+    }
+    m_statusBar->setNoteCount(caption, m_noteList->count());
+}
+
+void MainWindow::refreshNotebookList()
+{
+    m_notebookList->setNotebooks(m_appState->notebooks()->allNotebooks(),
+                                 m_appState->notes()->noteCountsByNotebook(),
+                                 m_appState->currentNotebookId(), int(m_trashedIds.size()));
+}
+
+void MainWindow::reloadNotebookNames()
+{
+    m_notebookNames.clear();
+    const QList<Notebook> notebooks = m_appState->notebooks()->allNotebooks();
+    for (const Notebook &notebook : notebooks)
+        m_notebookNames.insert(notebook.id, notebook.name);
+}
+
+void MainWindow::reloadTrashedIds()
+{
+    m_trashedIds.clear();
+    const QList<Note> trashed = m_appState->notes()->trashedNotes();
+    for (const Note &note : trashed)
+        m_trashedIds.insert(note.id);
+}
+
+QString MainWindow::notebookName(const QString &notebookId) const
+{
+    if (notebookId.isEmpty())
+        return QString();
+    return m_notebookNames.value(notebookId);
+}
+
+void MainWindow::copyOpenNote(int format)
+{
+    const QString noteId = m_editor->currentNoteId();
+    if (noteId.isEmpty())
+        return;
+    if (format < 0) {
+        QApplication::clipboard()->setText(m_editor->deltaDocument()->toPlainText());
+        return;
+    }
+    saveCurrentNote();
+    const std::optional<Note> note = m_appState->notes()->findById(noteId);
+    if (!note)
+        return;
+    const QString markdown = renderDelta(note->body, RenderMarkdown);
+    if (format == RenderMarkdown) {
+        QApplication::clipboard()->setText(markdown);
+        return;
+    }
+    auto *mime = new QMimeData;
+    mime->setHtml(renderDelta(note->body, RenderHtml));
+    mime->setText(markdown);
+    QApplication::clipboard()->setMimeData(mime);
+}

@@ -1,0 +1,315 @@
+#include "notewindow.h"
+
+#include "appstate.h"
+#include "editortoolbar.h"
+#include "findbar.h"
+#include "notebookrepository.h"
+#include "noteeditor.h"
+#include "noteheaderbar.h"
+#include "noteprinting.h"
+#include "noterepository.h"
+#include "movetonotebookdialog.h"
+#include "preferencesrepository.h"
+#include "relativetime.h"
+#include "snapshotrepository.h"
+#include "statusbar.h"
+#include "uilog.h"
+
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QMenu>
+#include <QMessageBox>
+#include <QToolButton>
+#include <QUuid>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString PermissionEdit = QStringLiteral("edit");
+
+bool isEditable(const Note &note)
+{
+    return note.ownerId.isEmpty() || note.permission == PermissionEdit;
+}
+
+} // namespace
+
+NoteWindow::NoteWindow(AppState *state, const QString &noteId, QWidget *parent)
+    : QMainWindow(parent)
+    , m_state(state)
+    , m_noteId(noteId)
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    setObjectName(QStringLiteral("noteWindow"));
+    resize(960, 760);
+
+    auto *central = new QWidget(this);
+    auto *layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    m_headerBar = new NoteHeaderBar(central);
+    if (auto *sidebarToggle = m_headerBar->findChild<QToolButton *>(QStringLiteral("sidebarToggle")))
+        sidebarToggle->hide();
+    m_toolbar = new EditorToolbar(central);
+    m_editor = new NoteEditor(central);
+    if (m_state)
+        m_editor->setAttachmentRepository(m_state->attachments());
+    m_toolbar->bindEditor(m_editor);
+    m_findBar = new FindBar(m_editor, central);
+
+    layout->addWidget(m_headerBar);
+    layout->addWidget(m_toolbar);
+    layout->addWidget(m_editor, 1);
+    layout->addWidget(m_findBar);
+    setCentralWidget(central);
+
+    m_confirmPrompt = [this](const QString &title, const QString &text) {
+        return QMessageBox::question(this, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+            == QMessageBox::Yes;
+    };
+    m_movePrompt = [this](const QList<Notebook> &notebooks, const QString &currentNotebookId) {
+        return MoveToNotebookDialog::askMoveTarget(this, notebooks, currentNotebookId);
+    };
+    m_printHandler = [this](QTextDocument *document, const QString &title) {
+        printNoteDocument(document, title, this, m_statusBar);
+    };
+
+    wireHeaderBar();
+    m_statusBar = new StatusBar(this);
+    setStatusBar(m_statusBar);
+    createMenuBar();
+
+    connect(m_editor, &NoteEditor::noteModified, this, &NoteWindow::save);
+    connect(m_editor, &NoteEditor::wordCountChanged, m_statusBar, &StatusBar::setWordCount);
+    connect(m_editor, &NoteEditor::savedStateChanged, m_statusBar, &StatusBar::setSaved);
+
+    if (m_state) {
+        connect(m_state, &AppState::noteUpdatedExternally, this, &NoteWindow::onNoteUpdatedExternally);
+        connect(m_state, &AppState::noteDeletedExternally, this, &NoteWindow::onNoteDeletedExternally);
+        connect(m_state, &AppState::notesChanged, this, &NoteWindow::onNotesChanged);
+    }
+
+    restoreStoredGeometry();
+    loadNote();
+}
+
+NoteWindow::~NoteWindow() = default;
+
+QString NoteWindow::geometryKey(const QString &noteId)
+{
+    return QStringLiteral("note_window_geom/%1").arg(noteId);
+}
+
+void NoteWindow::setConfirmPrompt(ConfirmPrompt prompt)
+{
+    m_confirmPrompt = std::move(prompt);
+}
+
+void NoteWindow::setMovePrompt(MovePrompt prompt)
+{
+    m_movePrompt = std::move(prompt);
+}
+
+void NoteWindow::setPrintHandler(PrintHandler handler)
+{
+    m_printHandler = std::move(handler);
+}
+
+QString NoteWindow::infoText(const Note &note, int wordCount)
+{
+    const QString when = formatRelativeTime(note.updatedAt);
+    if (wordCount < 1)
+        return tr("Updated %1").arg(when);
+    return tr("Updated %1 · %2 words").arg(when).arg(wordCount);
+}
+
+void NoteWindow::restoreStoredGeometry()
+{
+    if (!m_state || !m_state->preferences() || m_noteId.isEmpty())
+        return;
+    const QString stored = m_state->preferences()->get(geometryKey(m_noteId));
+    if (stored.isEmpty())
+        return;
+    const QByteArray geometry = QByteArray::fromBase64(stored.toLatin1());
+    if (!geometry.isEmpty())
+        restoreGeometry(geometry);
+}
+
+void NoteWindow::loadNote()
+{
+    const std::optional<Note> note = m_state && m_state->notes() && !m_noteId.isEmpty()
+        ? m_state->notes()->findById(m_noteId)
+        : std::nullopt;
+    if (!note) {
+        showMissingNote();
+        return;
+    }
+
+    // A reload that leaves the body as the editor shows it (after this window's own
+    // save, or any unrelated change to the notes table) keeps the snapshot baseline:
+    // otherwise the edits since the last snapshot would never reach the history.
+    const bool sameBody = m_editor->currentNoteId() == m_noteId && !m_snapshotBaseline.isEmpty()
+        && m_editor->isSaved() && m_editor->toDeltaJson() == note->body;
+
+    const bool editable = isEditable(*note);
+    m_editor->loadNote(m_noteId, note->body, false);
+    m_editor->setReadOnly(!editable);
+    m_toolbar->setToolbarActive(editable);
+    updateWindowTitle();
+
+    QString notebookName;
+    if (!note->notebookId.isEmpty() && m_state->notebooks()) {
+        if (const auto notebook = m_state->notebooks()->findById(note->notebookId))
+            notebookName = notebook->name;
+    }
+    m_statusBar->setNoteCount(notebookName.isEmpty() ? tr("Notes") : notebookName, -1);
+
+    m_headerBar->setNoteEditable(editable);
+    m_headerBar->setNotebookName(notebookName);
+    m_headerBar->setInfoText(infoText(*note, m_editor->wordCount()));
+    m_headerBar->setIncludeInTodos(m_state->notes()->includeInTodos(m_noteId));
+    m_headerBar->setShared(note->isShared);
+    if (m_formatMenu)
+        m_formatMenu->setEnabled(editable);
+
+    // The baseline is the body as the editor writes it: a stored body in another but
+    // equivalent form (from sync or import) is not a change worth a snapshot.
+    if (!sameBody)
+        m_snapshotBaseline = m_editor->toDeltaJson();
+}
+
+void NoteWindow::showMissingNote()
+{
+    m_editor->clearNote();
+    m_toolbar->setToolbarActive(false);
+    m_headerBar->setNoteEditable(false);
+    if (m_formatMenu)
+        m_formatMenu->setEnabled(false);
+    m_snapshotBaseline.clear();
+    updateWindowTitle();
+}
+
+void NoteWindow::updateWindowTitle()
+{
+    const std::optional<Note> note = m_state && m_state->notes() && !m_noteId.isEmpty()
+        ? m_state->notes()->findById(m_noteId)
+        : std::nullopt;
+    if (!note) {
+        setWindowTitle(tr("Ombrel Notes"));
+        return;
+    }
+    const QString title = note->title();
+    setWindowTitle(tr("%1 — Ombrel Notes").arg(title.isEmpty() ? tr("Untitled") : title));
+}
+
+bool NoteWindow::isWritable() const
+{
+    return !m_editor->isReadOnly();
+}
+
+void NoteWindow::save()
+{
+    if (m_noteId.isEmpty() || !m_state || !m_state->notes() || m_editor->isReadOnly() || m_editor->isSaved()
+        || m_editor->currentNoteId() != m_noteId) {
+        return;
+    }
+    std::optional<Note> note = m_state->notes()->findById(m_noteId);
+    if (!note)
+        return;
+    const QString json = m_editor->toDeltaJson();
+    if (json == note->body)
+        return;
+    note->body = json;
+    note->updatedAt = QDateTime::currentDateTimeUtc();
+    note->modifiedAt = note->updatedAt;
+    note->version += 1;
+    note->syncStatus = SyncStatus::Pending;
+    if (!m_state->notes()->update(*note))
+        return;
+    m_state->notifyNoteUpdated(m_noteId, this);
+    updateWindowTitle();
+    m_headerBar->setInfoText(infoText(*note, m_editor->wordCount()));
+}
+
+void NoteWindow::snapshotIfChanged()
+{
+    if (m_noteId.isEmpty() || !m_state || !m_state->snapshots() || !isWritable() || m_snapshotBaseline.isEmpty()
+        || m_editor->currentNoteId() != m_noteId) {
+        return;
+    }
+    const QString json = m_editor->toDeltaJson();
+    if (json.isEmpty() || json == m_snapshotBaseline)
+        return;
+    const std::optional<Note> note = m_state->notes()->findById(m_noteId);
+    if (!note)
+        return;
+    Snapshot snapshot;
+    snapshot.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    snapshot.noteId = m_noteId;
+    snapshot.version = note->version;
+    snapshot.body = json;
+    snapshot.createdAt = QDateTime::currentDateTimeUtc();
+    if (m_state->snapshots()->insert(snapshot))
+        m_snapshotBaseline = json;
+}
+
+// An empty note the user leaves behind is not kept: never synced, it is deleted outright;
+// known to the server, it goes to the trash so that the deletion syncs. A note already in
+// the trash stays where the user put it.
+bool NoteWindow::removeIfEmpty()
+{
+    if (m_noteId.isEmpty() || !m_state || !m_state->notes() || !isWritable())
+        return false;
+    const std::optional<Note> note = m_state->notes()->findById(m_noteId);
+    if (!note || note->deletedAt || !note->isEmpty())
+        return false;
+    if (note->syncStatus == SyncStatus::Pending) {
+        qCInfo(lcUi) << "Deleting empty note on close:" << m_noteId;
+        m_state->notes()->deletePermanently(m_noteId);
+    } else {
+        qCInfo(lcUi) << "Moving empty synced note to the trash on close:" << m_noteId;
+        m_state->notes()->moveToTrash(m_noteId);
+    }
+    return true;
+}
+
+void NoteWindow::closeEvent(QCloseEvent *event)
+{
+    if (m_closed) {
+        event->accept();
+        return;
+    }
+    m_closed = true;
+    m_findBar->deactivate();
+    save();
+    snapshotIfChanged();
+
+    const bool removed = removeIfEmpty();
+    if (!removed && !m_noteId.isEmpty() && m_state && m_state->preferences() && m_state->notes()
+        && m_state->notes()->findById(m_noteId)) {
+        m_state->preferences()->set(geometryKey(m_noteId), QString::fromLatin1(saveGeometry().toBase64()));
+    }
+    Q_EMIT windowClosed(m_noteId);
+    event->accept();
+}
+
+void NoteWindow::onNoteUpdatedExternally(const QString &noteId, QObject *source)
+{
+    if (source != this && noteId == m_noteId && !m_closed)
+        loadNote();
+}
+
+void NoteWindow::onNoteDeletedExternally(const QString &noteId)
+{
+    if (noteId == m_noteId && !m_closed)
+        close();
+}
+
+void NoteWindow::onNotesChanged()
+{
+    if (m_noteId.isEmpty() || m_closed || !m_editor->isSaved() || !m_state || !m_state->notes())
+        return;
+    if (m_state->notes()->findById(m_noteId))
+        loadNote();
+}
