@@ -21,10 +21,14 @@ void MainWindow::setupTray()
     m_closeToTray = preferences && preferences->getBool(QStringLiteral("close_to_tray"), false);
     const bool wanted = m_closeToTray
         || (preferences && preferences->getBool(QStringLiteral("start_minimized"), false));
+    const bool trayAvailable = m_trayProbe && m_trayProbe();
     // Without a tray, a hidden window could not be brought back.
-    if (wanted && !(m_trayProbe && m_trayProbe()))
+    if (wanted && !trayAvailable)
         m_closeToTray = false;
 
+    // While the tray icon is there the application lives on with every window closed
+    // (for example after a note window opened from the command line); Quit ends it.
+    QApplication::setQuitOnLastWindowClosed(!(wanted && trayAvailable));
     if (!wanted) {
         if (m_trayIcon) {
             m_trayIcon->hide();

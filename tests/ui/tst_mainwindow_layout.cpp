@@ -216,8 +216,11 @@ private Q_SLOTS:
         m_state->preferences()->setBool(QStringLiteral("start_minimized"), true);
         QVERIFY(m_window->trayIcon());
         QVERIFY(!m_window->closesToTray());
+        // With the icon in the tray, closing the last window must not end the application.
+        QVERIFY(!QApplication::quitOnLastWindowClosed());
         m_state->preferences()->setBool(QStringLiteral("start_minimized"), false);
         QVERIFY(!m_window->trayIcon());
+        QVERIFY(QApplication::quitOnLastWindowClosed());
     }
 
     void sampleNotesEntryOnlyForDevelopers_data()
