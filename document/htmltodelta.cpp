@@ -2,6 +2,7 @@
 
 #include "deltadocument.h"
 #include "deltadocument_p.h"
+#include "htmltags_p.h"
 #include "htmlsafedocument.h"
 
 #include <QHash>
@@ -86,34 +87,6 @@ bool isNameChar(QChar c)
         || (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('-') || c == QLatin1Char(':');
 }
 
-// The index of the '>' closing the tag opened at 'open', skipping quoted values; -1 if none.
-qsizetype tagEnd(const QString &html, qsizetype open)
-{
-    QChar quote;
-    for (qsizetype i = open + 1; i < html.size(); ++i) {
-        const QChar c = html.at(i);
-        if (!quote.isNull()) {
-            if (c == quote)
-                quote = QChar();
-        } else if (c == QLatin1Char('"') || c == QLatin1Char('\'')) {
-            quote = c;
-        } else if (c == QLatin1Char('>')) {
-            return i;
-        }
-    }
-    return -1;
-}
-
-bool isVoidElement(const QString &name)
-{
-    static const QStringList names = {
-        QStringLiteral("area"), QStringLiteral("base"), QStringLiteral("br"), QStringLiteral("col"),
-        QStringLiteral("embed"), QStringLiteral("hr"), QStringLiteral("img"), QStringLiteral("input"),
-        QStringLiteral("link"), QStringLiteral("meta"), QStringLiteral("param"), QStringLiteral("source"),
-        QStringLiteral("track"), QStringLiteral("wbr")};
-    return names.contains(name);
-}
-
 // Elements whose end tag may be left out: opening one closes an open one of the same
 // kinds, as far back as the given scope elements.
 void closeImplied(QStringList &stack, const QString &name)
@@ -181,7 +154,7 @@ QString limitHtmlNesting(const QString &html, int maxDepth)
             ++nameEnd;
         if (nameEnd == nameStart)
             continue; // "<!doctype", "<?xml", "< " and the like
-        const qsizetype end = tagEnd(html, open);
+        const qsizetype end = HtmlTags::tagEnd(html, open);
         if (end < 0)
             break;
         position = end + 1;
@@ -196,7 +169,7 @@ QString limitHtmlNesting(const QString &html, int maxDepth)
             }
             continue;
         }
-        if (html.at(end - 1) == QLatin1Char('/') || isVoidElement(name))
+        if (html.at(end - 1) == QLatin1Char('/') || HtmlTags::isVoidElement(name))
             continue;
         closeImplied(stack, name);
         if (stack.size() >= maxDepth) {

@@ -1,6 +1,7 @@
 #include "markdowntodelta.h"
 
 #include "htmlsafedocument.h"
+#include "htmltags_p.h"
 #include "htmltodelta.h"
 
 #include <QJsonObject>
@@ -16,32 +17,8 @@ bool isFence(QStringView line)
     return trimmed.startsWith(QLatin1String("```")) || trimmed.startsWith(QLatin1String("~~~"));
 }
 
-// The end of the tag opened at 'open' (the index of its '>'), skipping quoted attribute
-// values; -1 when the line ends first.
-qsizetype tagEnd(QStringView line, qsizetype open)
-{
-    QChar quote;
-    for (qsizetype i = open + 1; i < line.size(); ++i) {
-        const QChar c = line.at(i);
-        if (!quote.isNull()) {
-            if (c == quote)
-                quote = QChar();
-        } else if (c == QLatin1Char('"') || c == QLatin1Char('\'')) {
-            quote = c;
-        } else if (c == QLatin1Char('>')) {
-            return i;
-        }
-    }
-    return -1;
-}
-
 QString selfCloseLine(QStringView line)
 {
-    static const std::array<QLatin1String, 14> voidNames = {
-        QLatin1String("area"), QLatin1String("base"), QLatin1String("br"), QLatin1String("col"),
-        QLatin1String("embed"), QLatin1String("hr"), QLatin1String("img"), QLatin1String("input"),
-        QLatin1String("link"), QLatin1String("meta"), QLatin1String("param"), QLatin1String("source"),
-        QLatin1String("track"), QLatin1String("wbr")};
     QString result;
     qsizetype copied = 0;
     qsizetype position = 0;
@@ -50,7 +27,7 @@ QString selfCloseLine(QStringView line)
         if (open < 0)
             break;
         position = open + 1;
-        for (const QLatin1String &name : voidNames) {
+        for (const QLatin1String &name : HtmlTags::voidElements) {
             const qsizetype after = open + 1 + name.size();
             if (after >= line.size()
                 || line.mid(open + 1, name.size()).compare(name, Qt::CaseInsensitive) != 0)
@@ -58,7 +35,7 @@ QString selfCloseLine(QStringView line)
             const QChar next = line.at(after);
             if (next != QLatin1Char('>') && next != QLatin1Char('/') && !next.isSpace())
                 continue;
-            const qsizetype end = tagEnd(line, open);
+            const qsizetype end = HtmlTags::tagEnd(line, open);
             if (end < 0 || line.at(end - 1) == QLatin1Char('/'))
                 break;
             result += line.mid(copied, end - copied);
