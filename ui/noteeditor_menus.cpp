@@ -8,6 +8,7 @@
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QMenu>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextTable>
@@ -16,14 +17,27 @@
 
 namespace {
 
+// Removes from one position before the table to one after it. Those two positions
+// are the line breaks of the lines around the table, so when both lines hold text the
+// removal joins them; the break is put back, with the lower line's formats.
 void deleteTable(QTextDocument *document, QTextTable *table)
 {
+    const int start = qMax(0, table->firstPosition() - 1);
+    const int end = qMin(table->lastPosition() + 1, document->characterCount() - 1);
+    const QTextBlock above = document->findBlock(start);
+    const QTextBlock below = document->findBlock(end);
+    const bool joinsTwoLines = start > 0 && above.isValid() && !above.text().isEmpty() && below.isValid()
+        && below.position() == end && end < document->characterCount() - 1;
+    const QTextBlockFormat belowFormat = below.blockFormat();
+    const QTextCharFormat belowCharFormat = below.charFormat();
+
     QTextCursor cursor(document);
     cursor.beginEditBlock();
-    cursor.setPosition(qMax(0, table->firstPosition() - 1));
-    cursor.setPosition(qMin(table->lastPosition() + 1, document->characterCount() - 1),
-                       QTextCursor::KeepAnchor);
+    cursor.setPosition(start);
+    cursor.setPosition(end, QTextCursor::KeepAnchor);
     cursor.removeSelectedText();
+    if (joinsTwoLines)
+        cursor.insertBlock(belowFormat, belowCharFormat);
     cursor.endEditBlock();
 }
 
