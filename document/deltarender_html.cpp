@@ -56,15 +56,10 @@ QString cellHtml(const QJsonValue &cell)
     if (cell.isString())
         return htmlEscaped(cell.toString());
     QString content;
-    const QJsonArray operations = cell.toArray();
+    const QJsonArray operations = tableCellOperations(cell);
     for (const QJsonValue &value : operations) {
-        if (!value.isObject())
-            continue;
         const QJsonObject operation = value.toObject();
-        const QJsonValue insert = operation.value(QLatin1String("insert"));
-        if (!insert.isString())
-            continue;
-        const QString text = insert.toString();
+        const QString text = operation.value(QLatin1String("insert")).toString();
         if (text == QLatin1String("\n")) {
             content.append(QLatin1String("<br>"));
         } else if (!text.isEmpty()) {

@@ -161,15 +161,10 @@ QString cellMarkdown(const QJsonValue &cell, bool headerRow)
     QList<QLatin1String> markers;
     QString escaped;
     bool paragraphBreak = false;
-    const QJsonArray operations = cell.toArray();
+    const QJsonArray operations = tableCellOperations(cell);
     for (const QJsonValue &value : operations) {
-        if (!value.isObject())
-            continue;
         const QJsonObject operation = value.toObject();
-        const QJsonValue insert = operation.value(QLatin1String("insert"));
-        if (!insert.isString())
-            continue;
-        const QString text = insert.toString();
+        const QString text = operation.value(QLatin1String("insert")).toString();
         if (text == QLatin1String("\n")) {
             // Paragraphs of a cell share one table line: keep their words apart.
             paragraphBreak = true;

@@ -276,34 +276,7 @@ private:
             return string(token);
         }
         case u'{':
-            ++m_p;
-            skipSpace();
-            if (at(u'}')) {
-                ++m_p;
-                return true;
-            }
-            for (;;) {
-                StringToken key;
-                if (!at(u'"') || !string(key))
-                    return false;
-                skipSpace();
-                if (!at(u':'))
-                    return false;
-                ++m_p;
-                skipSpace();
-                if (!skipValue(depth + 1))
-                    return false;
-                skipSpace();
-                if (at(u',')) {
-                    ++m_p;
-                    skipSpace();
-                    continue;
-                }
-                if (!at(u'}'))
-                    return false;
-                ++m_p;
-                return true;
-            }
+            return members([this, depth](const StringToken &) { return skipValue(depth + 1); });
         case u'[':
             ++m_p;
             skipSpace();

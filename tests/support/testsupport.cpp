@@ -1,6 +1,7 @@
 #include "testsupport.h"
 
 #include <QFile>
+#include <QSettings>
 #include <QStandardPaths>
 
 namespace OmbrelTest {
@@ -22,6 +23,12 @@ bool writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+void isolateSettings(const QString &directory)
+{
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, directory);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, directory);
 }
 
 ScopedDataDir::ScopedDataDir()

@@ -9,6 +9,10 @@ namespace OmbrelTest {
 // Test mode for QStandardPaths and quiet logging; call from initTestCase().
 void initTestEnvironment();
 
+// Sends every user-scope QSettings file into directory, so window state written by a
+// test never reaches the real user's settings; call from initTestCase().
+void isolateSettings(const QString &directory);
+
 // The whole file, or empty when it cannot be read.
 QByteArray readAll(const QString &path);
 // Replaces the file's content; false unless every byte was written.

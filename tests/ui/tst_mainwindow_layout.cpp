@@ -34,8 +34,7 @@ private Q_SLOTS:
     {
         OmbrelTest::initTestEnvironment();
         QVERIFY(m_settingsDir.isValid());
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settingsDir.path());
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settingsDir.path());
+        OmbrelTest::isolateSettings(m_settingsDir.path());
     }
 
     void init()
