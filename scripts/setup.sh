@@ -6,6 +6,15 @@ packages=(
     build-essential cmake git
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6sql6-sqlite
     libbenchmark-dev
+    libsqlite3-dev
+    libarchive-dev
+    libcpp-httplib-dev
+    qtkeychain-qt6-dev
+    # the sign-in test drives the real page in a real browser; window tests need an X server
+    chromium chromium-driver
+    xvfb xauth openbox
+    # floors for the backup benchmark
+    zip unzip
 )
 
 missing=()
