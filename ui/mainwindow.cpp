@@ -273,6 +273,8 @@ void MainWindow::wireSignals()
     });
     connect(m_appState, &AppState::noteDeletedExternally, this, [this](const QString &noteId) {
         if (!noteId.isEmpty() && noteId == m_editor->currentNoteId()) {
+            // Trashed elsewhere: what was typed here goes to the trash with it.
+            saveCurrentNote();
             clearEditor();
             updateCentralPage();
         }

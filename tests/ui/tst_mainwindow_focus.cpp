@@ -151,6 +151,7 @@ private Q_SLOTS:
         QTest::newRow("header-bar") << "header";
         QTest::newRow("note-window-shortcut") << "window-shortcut";
         QTest::newRow("note-window-header-bar") << "window-header";
+        QTest::newRow("main-window-edit-trashed-from-a-note-window") << "trashed-elsewhere";
     }
 
     void trashKeepsPendingEdits()
@@ -185,6 +186,14 @@ private Q_SLOTS:
             Q_EMIT m_window->headerBar()->deleteRequested();
         } else if (command == QLatin1String("window-shortcut")) {
             for (QAction *action : noteWindow->findChildren<QAction *>()) {
+                if (action->shortcut() == QKeySequence(QStringLiteral("Ctrl+Backspace")))
+                    action->trigger();
+            }
+        } else if (command == QLatin1String("trashed-elsewhere")) {
+            m_state->openNoteWindow(id);
+            auto *other = qobject_cast<NoteWindow *>(m_state->noteWindow(id));
+            QVERIFY(other);
+            for (QAction *action : other->findChildren<QAction *>()) {
                 if (action->shortcut() == QKeySequence(QStringLiteral("Ctrl+Backspace")))
                     action->trigger();
             }

@@ -1,11 +1,21 @@
+#include "application.h"
 #include "appstate.h"
+#include "findbar.h"
+#include "movetonotebookdialog.h"
 #include "mainwindow.h"
 #include "noteeditor.h"
 #include "noterepository.h"
 #include "notewindow.h"
 #include "testsupport.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QTimer>
 #include <QDir>
 #include <QFile>
 #include <QPixmap>
@@ -230,7 +240,112 @@ private Q_SLOTS:
         screenshot(QStringLiteral("new-note-window-focus"));
     }
 
+    // Ctrl+F while typing, and the Edit menu clicked with the mouse, open the find bar.
+    void findInNote_data()
+    {
+        QTest::addColumn<bool>("inNoteWindow");
+        QTest::addColumn<bool>("byMenu");
+        QTest::newRow("main-window-typing") << false << false;
+        QTest::newRow("main-window-menu") << false << true;
+        QTest::newRow("note-window-typing") << true << false;
+        QTest::newRow("note-window-menu") << true << true;
+    }
+
+    void findInNote()
+    {
+        QFETCH(bool, inNoteWindow);
+        QFETCH(bool, byMenu);
+        const QString id = addNote(QStringLiteral("needle and another needle"));
+        m_state->setCurrentNoteId(id);
+        openMainWindow();
+        QMainWindow *window = m_window.get();
+        NoteEditor *editor = m_window->editor();
+        FindBar *findBar = m_window->findBar();
+        if (inNoteWindow) {
+            m_state->openNoteWindow(id);
+            auto *noteWindow = qobject_cast<NoteWindow *>(m_state->noteWindow(id));
+            QVERIFY(noteWindow);
+            window = noteWindow;
+            editor = noteWindow->editor();
+            findBar = noteWindow->findBar();
+        }
+        if (m_hasWindowManager)
+            QVERIFY(QTest::qWaitForWindowActive(window));
+        editor->setFocus();
+        QTest::keyClicks(editor, QStringLiteral("typing "));
+
+        if (byMenu) {
+            QMenuBar *bar = window->menuBar();
+            QAction *editMenu = nullptr;
+            for (QAction *action : bar->actions()) {
+                if (action->text() == QLatin1String("&Edit"))
+                    editMenu = action;
+            }
+            QVERIFY(editMenu);
+            QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(editMenu).center());
+            QTRY_VERIFY(editMenu->menu()->isVisible());
+            QAction *find = nullptr;
+            for (QAction *action : editMenu->menu()->actions()) {
+                if (action->text() == QLatin1String("Find in Note..."))
+                    find = action;
+            }
+            QVERIFY(find);
+            QTest::mouseClick(editMenu->menu(), Qt::LeftButton, {},
+                              editMenu->menu()->actionGeometry(find).center());
+        } else {
+            QTest::keyClick(editor, Qt::Key_F, Qt::ControlModifier);
+        }
+        QTRY_VERIFY(findBar->isVisible());
+        QTRY_VERIFY(findBar->isAncestorOf(QApplication::focusWidget()));
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("needle"));
+        QCOMPARE(findBar->matchCount(), 2);
+        screenshot(QStringLiteral("find-bar-") + QLatin1String(QTest::currentDataTag()));
+    }
+
+    // Menus and dialogs are set in the application's face, not the platform's default.
+    void menusAndDialogsUseTheApplicationFont()
+    {
+        openMainWindow();
+        const QString family = QStringLiteral("IBM Plex Sans");
+        QCOMPARE(QFontInfo(m_window->menuBar()->font()).family(), family);
+
+        QMenu menu(m_window.get());
+        menu.addAction(QStringLiteral("Move to Trash"));
+        menu.popup(m_window->mapToGlobal(QPoint(200, 200)));
+        QVERIFY(QTest::qWaitForWindowExposed(&menu));
+        QCOMPARE(QFontInfo(menu.font()).family(), family);
+        screenshot(QStringLiteral("context-menu-font"));
+        menu.close();
+
+        QMessageBox box(QMessageBox::Question, QStringLiteral("Move to Trash"),
+                        QStringLiteral("Move \"Groceries\" to Trash?"), QMessageBox::Yes | QMessageBox::No,
+                        m_window.get());
+        box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+        for (QWidget *child : box.findChildren<QWidget *>()) {
+            if (qobject_cast<QLabel *>(child) || qobject_cast<QAbstractButton *>(child))
+                QCOMPARE(QFontInfo(child->font()).family(), family);
+        }
+        screenshot(QStringLiteral("message-box-font"));
+        box.close();
+
+        MoveToNotebookDialog dialog({}, QString(), m_window.get());
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QCOMPARE(QFontInfo(dialog.font()).family(), family);
+        QCOMPARE(QFontInfo(dialog.notebookList()->font()).family(), family);
+    }
+
 private:
+    QString addNote(const QString &text)
+    {
+        Note note;
+        note.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        note.body = textBody(text);
+        note.createdAt = note.updatedAt = note.modifiedAt = QDateTime::currentDateTimeUtc();
+        return m_state->notes()->insert(note) ? note.id : QString();
+    }
+
     void openMainWindow()
     {
         m_window = std::make_unique<MainWindow>(m_state.get());
@@ -271,7 +386,8 @@ int main(int argc, char **argv)
     qputenv("QT_QPA_PLATFORM", "xcb");
     int status = 0;
     {
-        QApplication app(argc, argv);
+        // The application object itself, for the fonts it installs.
+        Application app(argc, argv);
         TestMainWindowXServer test(server.hasWindowManager());
         status = QTest::qExec(&test, argc, argv);
     }
