@@ -5,6 +5,7 @@
 #include "movetonotebookdialog.h"
 #include "notebookdialog.h"
 #include "notebookrepository.h"
+#include "noteheaderbar.h"
 #include "noteeditor.h"
 #include "notelistwidget.h"
 #include "noterepository.h"
@@ -281,6 +282,7 @@ void MainWindow::updateNoteActions()
     const bool open = !m_editor->currentNoteId().isEmpty();
     for (QAction *action : std::as_const(m_noteActions))
         action->setEnabled(open);
+    m_headerBar->setNotebookChipVisible(open);
     const bool writable = open && !m_editor->isReadOnly();
     for (QAction *action : std::as_const(m_formatActions))
         action->setEnabled(writable);
