@@ -11,15 +11,18 @@
 #include "notelistwidget.h"
 #include "noterepository.h"
 #include "preferencesrepository.h"
+#include "recentnotebooks.h"
 #include "statusbar.h"
 #include "thememanager.h"
 #include "uilog.h"
 #include "welcomescreen.h"
+#include "windowplacement.h"
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QLineEdit>
+#include <QScreen>
 #include <QSettings>
 #include <QSplitter>
 #include <QStackedWidget>
@@ -116,6 +119,7 @@ MainWindow::MainWindow(AppState *appState, QWidget *parent)
         openNote(lastNoteId, false);
     }
 
+    updateNoteActions();
     setupTray();
     updateCentralPage();
 }
@@ -182,6 +186,7 @@ void MainWindow::createUI()
     m_findBar = new FindBar(m_editor, m_editorPage);
     m_toolbar->bindEditor(m_editor);
     m_toolbar->setToolbarActive(false);
+    m_headerBar->setNoteEditable(false);
     pageLayout->addWidget(m_headerBar);
     pageLayout->addWidget(m_toolbar);
     pageLayout->addWidget(m_editor, 1);
@@ -224,6 +229,7 @@ void MainWindow::wireSignals()
         refreshNoteList();
     });
     connect(m_notebookList, &NotebookListWidget::notebookSelected, this, [this](const QString &id) {
+        RecentNotebooks::touch(m_appState->preferences(), id);
         m_appState->setCurrentNotebookId(id);
         refreshNoteList();
     });
@@ -233,6 +239,7 @@ void MainWindow::wireSignals()
             &MainWindow::showNotebookContextMenu);
     connect(m_notebookList, &NotebookListWidget::noteDroppedOnNotebook, this,
             [this](const QString &noteId, const QString &notebookId) {
+                RecentNotebooks::touch(m_appState->preferences(), notebookId);
                 m_appState->notes()->moveToNotebook(noteId, notebookId);
             });
 
@@ -266,6 +273,8 @@ void MainWindow::wireSignals()
     });
     connect(m_appState, &AppState::noteDeletedExternally, this, [this](const QString &noteId) {
         if (!noteId.isEmpty() && noteId == m_editor->currentNoteId()) {
+            // Trashed elsewhere: what was typed here goes to the trash with it.
+            saveCurrentNote();
             clearEditor();
             updateCentralPage();
         }
@@ -301,8 +310,16 @@ void MainWindow::restoreWindowState()
     QSettings settings = windowSettings();
     settings.beginGroup(settingsGroup);
     const QByteArray geometry = settings.value(geometryKey).toByteArray();
-    if (geometry.isEmpty() || !restoreGeometry(geometry))
-        resize(1280, 1024);
+    // Sizes from a larger screen, or the default on a small one, would put the status
+    // bar out of reach.
+    if (geometry.isEmpty() || !restoreGeometry(geometry)) {
+        const QRect available = screen() ? screen()->availableGeometry() : QRect();
+        resize(available.isValid() ? WindowPlacement::fittedSize(QSize(1280, 1024), available,
+                                                                 WindowPlacement::frameAllowance(this))
+                                   : QSize(1280, 1024));
+    } else if (!(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) {
+        WindowPlacement::fitToScreen(this);
+    }
     const QByteArray state = settings.value(windowStateKey).toByteArray();
     if (!state.isEmpty())
         restoreState(state);

@@ -22,6 +22,7 @@ class NotebookListWidget;
 class QAction;
 class QCloseEvent;
 class QLineEdit;
+class QMenu;
 class QPoint;
 class QSplitter;
 class QStackedWidget;
@@ -120,6 +121,9 @@ private:
     void showNoteContextMenu(const QString &noteId, const QPoint &globalPos);
     void showNotebookContextMenu(const QString &notebookId, const QPoint &globalPos);
     void moveOpenNoteToNotebook();
+    void moveNoteWithDialog(const QString &noteId);
+    void fillMoveMenu(QMenu *menu, const QString &noteId, const QPoint &globalPos);
+    void updateNoteActions();
     void trashNoteFromMenu(const QString &noteId);
     void createNotebook();
     void renameNotebook(const QString &notebookId);
@@ -162,6 +166,9 @@ private:
     QAction *m_focusModeAction = nullptr;
     QAction *m_sidebarAction = nullptr;
     QAction *m_trayToggleAction = nullptr;
+    // Enabled only while a note is open; the format commands only while it is writable.
+    QList<QAction *> m_noteActions;
+    QList<QAction *> m_formatActions;
     bool m_focusMode = false;
     bool m_sidebarVisible = true;
     QList<int> m_normalSplitterSizes;

@@ -74,6 +74,7 @@ void MainWindow::showNote(const Note &note, bool forceReload)
     m_headerBar->setIncludeInTodos(m_appState->notes()->includeInTodos(note.id));
     m_headerBar->setShared(note.isShared);
     m_headerBar->setInfoText(noteInfoText(note.updatedAt));
+    updateNoteActions();
 }
 
 QString MainWindow::noteInfoText(const QDateTime &updatedAt) const
@@ -92,6 +93,7 @@ void MainWindow::clearEditor()
     m_snapshotBaseline.clear();
     m_editedSinceBaseline = false;
     m_loadedBody.clear();
+    updateNoteActions();
 }
 
 void MainWindow::switchToNote(const QString &noteId)
@@ -126,7 +128,14 @@ void MainWindow::createNote()
     m_noteList->selectNote(note.id);
     m_appState->setCurrentNoteId(note.id);
     openNote(note.id, false);
-    m_editor->setFocus();
+    // Typing starts at once, in the new note's empty first line, even when the command
+    // came from a note window.
+    if (!isActiveWindow() && isVisible()) {
+        raise();
+        activateWindow();
+    }
+    m_editor->moveCursor(QTextCursor::Start);
+    m_editor->setFocus(Qt::OtherFocusReason);
 }
 
 void MainWindow::saveCurrentNote()
@@ -196,8 +205,11 @@ void MainWindow::moveCurrentNoteToTrash(bool confirm)
     }
 
     const int row = m_noteList->rowOf(noteId);
-    if (noteId == m_editor->currentNoteId())
+    if (noteId == m_editor->currentNoteId()) {
+        // The trashed note keeps what was typed in the second before.
+        saveCurrentNote();
         clearEditor();
+    }
 
     // The change report removes the row before the next line runs.
     if (!m_appState->notes()->moveToTrash(noteId))
@@ -222,8 +234,13 @@ void MainWindow::reloadOpenNote()
     if (noteId.isEmpty() || !m_editor->isSaved() || m_editor->isLoading())
         return;
     const std::optional<Note> note = m_appState->notes()->findById(noteId);
-    if (note && !note->deletedAt)
+    if (note && !note->deletedAt) {
         showNote(*note, false);
+    } else {
+        // Deleted or trashed elsewhere (a note window, sync): nothing left to edit here.
+        clearEditor();
+        updateCentralPage();
+    }
 }
 
 void MainWindow::onNotesChanged()

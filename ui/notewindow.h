@@ -65,7 +65,8 @@ protected:
 
 private:
     // Construction, loading and saving (notewindow.cpp)
-    void restoreStoredGeometry();
+    bool restoreStoredGeometry();
+    void placeBesideMainWindow();
     void updateWindowTitle();
     void showMissingNote();
     bool isWritable() const;

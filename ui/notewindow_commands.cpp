@@ -7,6 +7,7 @@
 #include "noteeditor.h"
 #include "noteheaderbar.h"
 #include "noterepository.h"
+#include "recentnotebooks.h"
 
 #include <QAction>
 #include <QApplication>
@@ -132,6 +133,7 @@ void NoteWindow::moveToNotebook()
     const QString target = m_movePrompt(m_state->notebooks()->allNotebooks(), note->notebookId);
     if (target.isEmpty() || target == note->notebookId)
         return;
+    RecentNotebooks::touch(m_state->preferences(), target);
     m_state->notes()->moveToNotebook(m_noteId, target);
     loadNote();
 }
@@ -161,6 +163,8 @@ void NoteWindow::confirmAndTrash()
 
 void NoteWindow::moveToTrash()
 {
+    // Saved first, so the trashed note holds everything typed.
+    save();
     if (m_state && m_state->notes() && !m_noteId.isEmpty())
         m_state->notes()->moveToTrash(m_noteId);
     close();
