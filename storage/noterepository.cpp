@@ -199,6 +199,7 @@ bool NoteRepository::insert(const Note &note)
     query.addBindValue(Columns::fromDateTime(note.modifiedAt));
     bindNoteState(query, note);
     if (!query.exec()) {
+        m_lastError = query.lastError();
         qCWarning(lcStorage) << "NoteRepository::insert failed:" << query.lastError().text();
         return false;
     }
@@ -219,6 +220,7 @@ bool NoteRepository::update(const Note &note)
     bindNoteState(query, note);
     query.addBindValue(note.id);
     if (!query.exec()) {
+        m_lastError = query.lastError();
         qCWarning(lcStorage) << "NoteRepository::update failed:" << query.lastError().text();
         return false;
     }

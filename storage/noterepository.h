@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QSqlError>
 #include <optional>
 
 class Database;
@@ -17,6 +18,7 @@ class NoteRepository : public QObject
 
 public:
     explicit NoteRepository(Database *database, QObject *parent = nullptr);
+    Database *database() const { return m_database; }
 
     QList<Note> allNotes() const;
     QList<Note> notesInNotebook(const QString &notebookId) const;
@@ -25,6 +27,9 @@ public:
     QList<Note> sharedByMe() const;
     QList<Note> sharedWithMe() const;
     std::optional<Note> findById(const QString &id) const;
+
+    // Why the last insert or update failed, for telling the user (Database::describeWriteError).
+    QSqlError lastError() const { return m_lastError; }
 
     bool insert(const Note &note);
     bool update(const Note &note);
@@ -67,5 +72,6 @@ private:
     // (serial, note id); oldest first, trimmed to a bounded length.
     QList<std::pair<quint64, QString>> m_journal;
     quint64 m_journalStart = 0; // changes before this serial are no longer known
+    QSqlError m_lastError;
 
 };

@@ -252,6 +252,7 @@ void MainWindow::wireSignals()
     connect(m_noteList, &NoteListWidget::noteContextMenuRequested, this, &MainWindow::showNoteContextMenu);
 
     connect(m_editor, &NoteEditor::noteModified, this, &MainWindow::saveCurrentNote);
+    connect(m_appState, &AppState::readOnlyChanged, this, &MainWindow::applyReadOnly);
     connect(m_editor, &NoteEditor::wordCountChanged, m_statusBar, &StatusBar::setWordCount);
     connect(m_editor, &NoteEditor::savedStateChanged, m_statusBar, &StatusBar::setSaved);
     connect(m_editor, &NoteEditor::savedStateChanged, this, [this](bool saved) {
@@ -475,12 +476,18 @@ void MainWindow::onPreferenceChanged(const QString &key)
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     saveWindowState();
-    saveCurrentNote();
-    snapshotIfChanged();
     if (m_closeToTray && m_trayIcon && m_trayIcon->isVisible()) {
+        // Still running: a failed save keeps retrying in the background.
+        saveCurrentNote();
+        snapshotIfChanged();
         event->ignore();
         hide();
         return;
     }
+    if (!settleUnsavedNote()) {
+        event->ignore();
+        return;
+    }
+    snapshotIfChanged();
     QMainWindow::closeEvent(event);
 }

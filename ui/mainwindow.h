@@ -1,6 +1,7 @@
 #pragma once
 
 #include "notelistentry.h"
+#include "unsavednote.h"
 
 #include <QHash>
 #include <QList>
@@ -70,6 +71,8 @@ public:
     // offscreen platform has no tray.
     using TrayProbe = std::function<bool()>;
     void setTrayProbe(TrayProbe probe);
+    // Asked when text that could not be saved would be left behind; tests answer it.
+    void setUnsavedNotePrompt(UnsavedNotePrompt prompt);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -98,7 +101,11 @@ private:
     QString noteInfoText(const QDateTime &updatedAt) const;
     void switchToNote(const QString &noteId);
     void createNote();
-    void saveCurrentNote();
+    bool saveCurrentNote();
+    // Before the open note is left: saves pending edits, and when that fails asks the
+    // user; false when the user keeps editing.
+    bool settleUnsavedNote();
+    void applyReadOnly();
     void snapshotIfChanged();
     void moveCurrentNoteToTrash(bool confirm);
     void clearEditor();
@@ -174,6 +181,7 @@ private:
     QList<int> m_normalSplitterSizes;
     QSystemTrayIcon *m_trayIcon = nullptr;
     TrayProbe m_trayProbe;
+    UnsavedNotePrompt m_unsavedNotePrompt;
     bool m_closeToTray = false;
     QTimer m_searchTimer;
     QString m_snapshotBaseline;

@@ -421,6 +421,13 @@ void MainWindow::quitApplication()
     }
     m_closeToTray = false;
     QApplication::closeAllWindows();
+    // A window whose unsaved text the user chose to keep stays open, and so does the
+    // application.
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (const QWidget *window : windows) {
+        if (window->isVisible() && window->isWindow() && !window->inherits("QMenu"))
+            return;
+    }
     QCoreApplication::quit();
 }
 

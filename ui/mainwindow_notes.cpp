@@ -2,6 +2,7 @@
 
 #include "appstate.h"
 #include "deltadocument.h"
+#include "database.h"
 #include "deltarender.h"
 #include "editortoolbar.h"
 #include "notebooklistwidget.h"
@@ -66,7 +67,7 @@ void MainWindow::showNote(const Note &note, bool forceReload)
         m_snapshotBaseline = note.body;
         m_editedSinceBaseline = false;
     }
-    const bool editable = isEditable(note);
+    const bool editable = isEditable(note) && !m_appState->isReadOnly();
     m_editor->setReadOnly(!editable);
     m_toolbar->setToolbarActive(editable);
     m_headerBar->setNoteEditable(editable);
@@ -101,7 +102,10 @@ void MainWindow::switchToNote(const QString &noteId)
     if (noteId == m_editor->currentNoteId())
         return;
     if (!m_editor->isLoading()) {
-        saveCurrentNote();
+        if (!settleUnsavedNote()) {
+            m_noteList->selectNote(m_editor->currentNoteId());
+            return;
+        }
         snapshotIfChanged();
     }
     m_appState->setCurrentNoteId(noteId);
@@ -110,7 +114,8 @@ void MainWindow::switchToNote(const QString &noteId)
 
 void MainWindow::createNote()
 {
-    saveCurrentNote();
+    if (!settleUnsavedNote())
+        return;
     snapshotIfChanged();
 
     Note note;
@@ -138,29 +143,73 @@ void MainWindow::createNote()
     m_editor->setFocus(Qt::OtherFocusReason);
 }
 
-void MainWindow::saveCurrentNote()
+bool MainWindow::saveCurrentNote()
 {
     const QString noteId = m_editor->currentNoteId();
     // Only edits are written: the editor's JSON of an untouched note may still differ in
     // form from a body it did not write (imported, synced), and rewriting it would bump
     // the version and reorder the list merely for viewing it.
-    if (noteId.isEmpty() || m_editor->isReadOnly() || m_editor->isLoading() || m_editor->isSaved())
-        return;
+    if (noteId.isEmpty() || m_editor->isLoading() || m_editor->isSaved())
+        return true;
+    if (m_editor->isReadOnly()) {
+        // Text typed before the library turned read-only cannot be stored: say so.
+        if (!m_appState->isReadOnly())
+            return true;
+        m_editor->reportSaveFailed();
+        m_statusBar->setSaveError(notSavedText(tr("the database is read-only")));
+        return false;
+    }
     std::optional<Note> note = m_appState->notes()->findById(noteId);
     if (!note)
-        return;
+        return true;
     const QString body = m_editor->toDeltaJson();
     if (body == note->body)
-        return;
+        return true;
     note->body = body;
     note->updatedAt = QDateTime::currentDateTimeUtc();
     note->modifiedAt = note->updatedAt;
     note->version += 1;
     note->syncStatus = SyncStatus::Pending;
-    if (m_appState->notes()->update(*note)) {
-        m_loadedBody = body;
-        m_headerBar->setInfoText(noteInfoText(note->updatedAt));
+    if (!m_appState->notes()->update(*note)) {
+        // The text stays in the editor, unsaved, and the editor retries on idle.
+        const QSqlError error = m_appState->notes()->lastError();
+        m_editor->reportSaveFailed();
+        m_statusBar->setSaveError(notSavedText(Database::describeWriteError(error)));
+        m_appState->reportWriteFailure(error);
+        return false;
     }
+    m_loadedBody = body;
+    m_headerBar->setInfoText(noteInfoText(note->updatedAt));
+    return true;
+}
+
+bool MainWindow::settleUnsavedNote()
+{
+    if (m_editor->isSaved() || saveCurrentNote())
+        return true;
+    const QString reason = m_appState->isReadOnly() ? tr("the database is read-only")
+                                                    : Database::describeWriteError(m_appState->notes()->lastError());
+    if (!resolveUnsavedNote(this, m_editor, m_unsavedNotePrompt, reason))
+        return false;
+    // Discarded: the editor goes back to what is stored.
+    openNote(m_editor->currentNoteId(), true);
+    return true;
+}
+
+// Edits that could not be stored are not accepted; what the editor holds stays visible.
+void MainWindow::applyReadOnly()
+{
+    if (!m_appState->isReadOnly())
+        return;
+    m_editor->setReadOnly(true);
+    m_toolbar->setToolbarActive(false);
+    m_headerBar->setNoteEditable(false);
+    m_statusBar->setStatusText(tr("Read-only"));
+}
+
+void MainWindow::setUnsavedNotePrompt(UnsavedNotePrompt prompt)
+{
+    m_unsavedNotePrompt = std::move(prompt);
 }
 
 void MainWindow::snapshotIfChanged()

@@ -5,6 +5,8 @@
 #include <QPointer>
 #include <QString>
 
+#include "unsavednote.h"
+
 #include <functional>
 
 class AppState;
@@ -41,7 +43,8 @@ public:
     QString noteId() const { return m_noteId; }
 
     void loadNote();
-    void save();
+    // False when pending edits could not be stored; they stay in the editor, unsaved.
+    bool save();
     void snapshotIfChanged();
 
     NoteHeaderBar *headerBar() const { return m_headerBar; }
@@ -54,6 +57,7 @@ public:
     void setConfirmPrompt(ConfirmPrompt prompt);
     void setMovePrompt(MovePrompt prompt);
     void setPrintHandler(PrintHandler handler);
+    void setUnsavedNotePrompt(UnsavedNotePrompt prompt);
 
     static QString geometryKey(const QString &noteId);
 
@@ -70,6 +74,7 @@ private:
     void updateWindowTitle();
     void showMissingNote();
     bool isWritable() const;
+    void applyReadOnly();
     bool removeIfEmpty();
     static QString infoText(const Note &note, int wordCount);
     void onNoteUpdatedExternally(const QString &noteId, QObject *source);
@@ -102,4 +107,5 @@ private:
     ConfirmPrompt m_confirmPrompt;
     MovePrompt m_movePrompt;
     PrintHandler m_printHandler;
+    UnsavedNotePrompt m_unsavedNotePrompt;
 };
