@@ -164,6 +164,18 @@ QList<Note> NoteRepository::trashedNotes() const
     return selectNotesOrEmpty(m_database, QStringLiteral("SELECT * FROM notes WHERE deleted_at IS NOT NULL ORDER BY deleted_at DESC"));
 }
 
+QStringList NoteRepository::trashedIds() const
+{
+    QStringList ids;
+    QSqlQuery query(m_database->handle());
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT id FROM notes WHERE deleted_at IS NOT NULL")))
+        return ids;
+    while (query.next())
+        ids.append(query.value(0).toString());
+    return ids;
+}
+
 QList<Note> NoteRepository::pendingNotes() const
 {
     return selectNotesOrEmpty(m_database, QStringLiteral("SELECT * FROM notes WHERE sync_status = 'pending'"));

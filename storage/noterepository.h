@@ -25,6 +25,8 @@ public:
     QList<Note> allNotes() const;
     QList<Note> notesInNotebook(const QString &notebookId) const;
     QList<Note> trashedNotes() const;
+    // The ids trashedNotes() would list, without reading a body.
+    QStringList trashedIds() const;
     QList<Note> pendingNotes() const;
     QList<Note> sharedByMe() const;
     QList<Note> sharedWithMe() const;

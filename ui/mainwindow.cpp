@@ -118,6 +118,7 @@ MainWindow::MainWindow(AppState *appState, QWidget *parent)
 
     setupTray();
     updateCentralPage();
+    startTextIndexBuild();
 }
 
 MainWindow::~MainWindow() = default;
@@ -340,6 +341,7 @@ bool MainWindow::isSignedIn() const
 
 void MainWindow::updateAuthUI()
 {
+    m_noteList->setPendingMarksShown(isSignedIn());
     m_welcomeScreen->refreshAuthState();
     updateCentralPage();
 }
