@@ -1,5 +1,6 @@
 #include "database.h"
 
+#include "notetextindex.h"
 #include "storagelog.h"
 
 #include <QDir>
@@ -221,6 +222,9 @@ void Database::ensureSupportIndexes()
                             .arg(QLatin1String(index[0]), QLatin1String(index[1]))))
             qCWarning(lcStorage) << "Could not create index" << index[0] << query.lastError().text();
     }
+    // Created here, filled later (NoteTextIndex::startBuild) so that start-up never waits on it.
+    if (!NoteTextIndex::ensure(handle()))
+        qCWarning(lcStorage) << "Could not create the text index; search uses the body index";
 }
 
 bool Database::setVersion(int version)

@@ -122,6 +122,7 @@ MainWindow::MainWindow(AppState *appState, QWidget *parent)
     updateNoteActions();
     setupTray();
     updateCentralPage();
+    startTextIndexBuild();
 }
 
 MainWindow::~MainWindow() = default;
@@ -358,6 +359,7 @@ bool MainWindow::isSignedIn() const
 
 void MainWindow::updateAuthUI()
 {
+    m_noteList->setPendingMarksShown(isSignedIn());
     m_welcomeScreen->refreshAuthState();
     updateCentralPage();
 }

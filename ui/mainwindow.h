@@ -19,6 +19,8 @@ class FindBar;
 class NoteEditor;
 class NoteHeaderBar;
 class NoteListWidget;
+class NoteSearcher;
+class NoteTextIndex;
 class NotebookListWidget;
 class QAction;
 class QCloseEvent;
@@ -62,6 +64,8 @@ public:
     QWidget *searchContainer() const { return m_searchContainer; }
     QSystemTrayIcon *trayIcon() const { return m_trayIcon; }
     QTimer *searchTimer() { return &m_searchTimer; }
+    // A search was sent to the search thread and its results are not shown yet.
+    bool isSearchRunning() const { return m_searchGeneration != 0; }
     bool isFocusMode() const { return m_focusMode; }
     bool isSidebarVisible() const { return m_sidebarVisible; }
     bool closesToTray() const { return m_closeToTray; }
@@ -112,6 +116,14 @@ private:
     void reloadOpenNote();
     void onNotesChanged();
     void refreshNoteList();
+    void applySearchResults(quint64 generation, const QString &text, const QList<qint64> &rowids, bool ok);
+    QList<NoteListEntry> searchEntriesHere(const QString &query);
+    void ensureEntryCache();
+    void cacheEntry(const NoteListEntry &entry);
+    void uncacheEntry(const QString &noteId);
+    void showListEntries(const QList<NoteListEntry> &entries, const QString &query);
+    void startTextIndexBuild();
+    void adjustNotebookCounts(const QString &noteId, const std::optional<NoteListEntry> &after);
     void applyNoteChanges(const QHash<QString, std::optional<NoteListEntry>> &changed);
     void refreshNotebookList();
     void reloadNotebookNames();
@@ -201,8 +213,16 @@ private:
     QHash<QString, QString> m_notebookNames;
     // Ids of trashed notes, kept from the same change reports, for the sidebar's count.
     QSet<QString> m_trashedIds;
-    // Every live note's row, built on the first search with many hits and kept current
-    // from the change reports: mapping 30,000 hits must not read all 100,000 rows again.
-    QHash<QString, NoteListEntry> m_entryCache;
+    // Every live note's row by rowid, taken from the first full list or built on the first
+    // search, and kept current from the change reports: ranked hits arrive as rowids, and
+    // mapping 30,000 of them must not read 100,000 rows again.
+    QHash<qint64, NoteListEntry> m_entryCache;
+    QHash<QString, qint64> m_cachedRowids;
     bool m_entryCacheValid = false;
+    NoteSearcher *m_searcher = nullptr;
+    NoteTextIndex *m_textIndex = nullptr;
+    quint64 m_searchGeneration = 0; // of the search whose results are awaited; 0 = none
+    // Live notes per notebook id, kept from the change reports while the cache is valid.
+    QHash<QString, int> m_notebookCounts;
+    bool m_notebookCountsValid = false;
 };
