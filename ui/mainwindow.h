@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QList>
 #include <QMainWindow>
+#include <QPointer>
 #include <QSet>
 #include <QString>
 #include <QTimer>
@@ -28,7 +29,10 @@ class QStackedWidget;
 class QSystemTrayIcon;
 class QVBoxLayout;
 class QWidget;
+class SearchScreen;
 class StatusBar;
+class TodosScreen;
+class TrashScreen;
 class WelcomeScreen;
 struct Note;
 
@@ -69,6 +73,15 @@ public:
     // offscreen platform has no tray.
     using TrayProbe = std::function<bool()>;
     void setTrayProbe(TrayProbe probe);
+
+    // The secondary screens, created on first use and kept (mainwindow_screens.cpp).
+    void showTodosScreen();
+    void showSearchScreen();
+    void showTrashScreen();
+    void showVersionHistory();
+    TodosScreen *todosScreen() const;
+    SearchScreen *searchScreen() const;
+    TrashScreen *trashScreen() const;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -135,6 +148,9 @@ private:
     void printNote();
     void printPreview();
 
+    // Screens (mainwindow_screens.cpp)
+    void wireScreenEntries();
+
     // Tray (mainwindow_tray.cpp)
     void setupTray();
     void showFromTray();
@@ -190,4 +206,8 @@ private:
     // from the change reports: mapping 30,000 hits must not read all 100,000 rows again.
     QHash<QString, NoteListEntry> m_entryCache;
     bool m_entryCacheValid = false;
+
+    QPointer<TodosScreen> m_todosScreen;
+    QPointer<SearchScreen> m_searchScreen;
+    QPointer<TrashScreen> m_trashScreen;
 };

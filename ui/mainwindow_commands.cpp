@@ -11,6 +11,7 @@
 #include "preferencesrepository.h"
 #include "samplenotes.h"
 #include "statusbar.h"
+#include "todosscreen.h"
 
 #include <QAction>
 #include <QApplication>
@@ -81,6 +82,9 @@ void MainWindow::createMenuBar()
     connect(addEntry(noteMenu, QStringLiteral("moveToNotebookAction"), tr("Move to Notebook..."),
                      QKeySequence(QStringLiteral("Ctrl+M"))),
             &QAction::triggered, this, &MainWindow::moveOpenNoteToNotebook);
+    connect(addEntry(noteMenu, QStringLiteral("versionHistoryAction"), tr("Version History..."),
+                     QKeySequence(QStringLiteral("Ctrl+H"))),
+            &QAction::triggered, this, &MainWindow::showVersionHistory);
     connect(addEntry(noteMenu, QStringLiteral("openInWindowAction"), tr("Open in New Window"),
                      QKeySequence(QStringLiteral("Ctrl+Shift+O"))),
             &QAction::triggered, this, &MainWindow::openCurrentNoteInWindow);
@@ -90,8 +94,15 @@ void MainWindow::createMenuBar()
             &QAction::triggered, this, [this] { moveCurrentNoteToTrash(true); });
 
     QMenu *viewMenu = menuBar()->addMenu(tr("&View"));
+    connect(addEntry(viewMenu, QStringLiteral("todosAction"), tr("To-Dos"), QKeySequence(QStringLiteral("Ctrl+Alt+T"))),
+            &QAction::triggered, this, &MainWindow::showTodosScreen);
     connect(addEntry(viewMenu, QStringLiteral("findAction"), tr("Find"), QKeySequence(Qt::Key_F3)),
             &QAction::triggered, this, &MainWindow::focusSearchField);
+    connect(addEntry(viewMenu, QStringLiteral("searchAllAction"), tr("Search All Notes..."),
+                     QKeySequence(QStringLiteral("Ctrl+Shift+F"))),
+            &QAction::triggered, this, &MainWindow::showSearchScreen);
+    connect(addEntry(viewMenu, QStringLiteral("trashAction"), tr("Trash"), QKeySequence(QStringLiteral("Ctrl+Alt+D"))),
+            &QAction::triggered, this, &MainWindow::showTrashScreen);
     viewMenu->addSeparator();
     m_focusModeAction = addEntry(viewMenu, QStringLiteral("focusModeAction"), tr("Focus Mode"),
                                  QKeySequence(QStringLiteral("Ctrl+\\")));
@@ -346,8 +357,7 @@ void MainWindow::quitApplication()
     if (PreferencesRepository *preferences = m_appState->preferences()) {
         preferences->set(QStringLiteral("restore_note_windows"),
                          m_appState->openNoteWindowIds().join(QLatin1Char(',')));
-        // No To-Dos screen yet, so there is none to bring back.
-        preferences->setBool(QStringLiteral("restore_todos_window"), false);
+        preferences->setBool(QStringLiteral("restore_todos_window"), m_todosScreen && m_todosScreen->isVisible());
     }
     m_closeToTray = false;
     QApplication::closeAllWindows();

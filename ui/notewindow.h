@@ -80,6 +80,7 @@ private:
     void wireHeaderBar();
     void copyAs(int format);
     void copyAsPlainText();
+    void showVersionHistory();
     void moveToNotebook();
     void print();
     void confirmAndTrash();
