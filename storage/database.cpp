@@ -215,6 +215,9 @@ void Database::ensureSupportIndexes()
         {"idx_notes_list_all", "notes(deleted_at, updated_at, id, notebook_id, version, sync_status, is_shared, owner_id)"},
         {"idx_notes_list_notebook",
          "notes(notebook_id, deleted_at, updated_at, id, version, sync_status, is_shared, owner_id)"},
+        // created_at sits after the body in the row: listing the history of a note with
+        // large snapshots would otherwise walk every body's overflow pages.
+        {"idx_note_snapshots_list", "note_snapshots(note_id, version DESC, id, created_at)"},
     };
     QSqlQuery query(handle());
     for (const auto &index : indexes) {

@@ -448,6 +448,17 @@ std::optional<QString> NoteRepository::bodyOf(const QString &id) const
     return query.value(0).toString();
 }
 
+bool NoteRepository::visitLiveBodies(const BodyVisitor &visit) const
+{
+    QSqlQuery query(m_database->handle());
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT id, updated_at, body FROM notes WHERE deleted_at IS NULL")))
+        return false;
+    while (query.next())
+        visit(query.value(0).toString(), Columns::toDateTime(query.value(1)), query.value(2).toString());
+    return true;
+}
+
 QStringList NoteRepository::searchIds(const QString &text) const
 {
     QStringList ids;

@@ -7,6 +7,8 @@
 #include <QList>
 #include <QObject>
 #include <QSqlError>
+
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -55,6 +57,10 @@ public:
     // One row, trashed or not; absent when the note does not exist.
     std::optional<NoteListEntry> listEntry(const QString &id) const;
     std::optional<QString> bodyOf(const QString &id) const;
+    // Every live note's id, update time and body, one row at a time and in no particular
+    // order, so that a pass over all bodies never holds them all; false when the query fails.
+    using BodyVisitor = std::function<void(const QString &id, const QDateTime &updatedAt, const QString &body)>;
+    bool visitLiveBodies(const BodyVisitor &visit) const;
     // The ids search() would return, in the same order, without reading bodies.
     QStringList searchIds(const QString &text) const;
     // The notes rows of the live notes whose text matches, best first; empty while the

@@ -125,8 +125,6 @@ MainWindow::MainWindow(AppState *appState, QWidget *parent)
     startTextIndexBuild();
 }
 
-MainWindow::~MainWindow() = default;
-
 void MainWindow::createUI()
 {
     m_sidebarPane = new QWidget(this);
@@ -234,7 +232,6 @@ void MainWindow::wireSignals()
         m_appState->setCurrentNotebookId(id);
         refreshNoteList();
     });
-    // trashSelected waits for the Trash screen.
     connect(m_notebookList, &NotebookListWidget::newNotebookRequested, this, &MainWindow::createNotebook);
     connect(m_notebookList, &NotebookListWidget::notebookContextMenuRequested, this,
             &MainWindow::showNotebookContextMenu);
@@ -304,7 +301,8 @@ void MainWindow::wireSignals()
     connect(m_headerBar, &NoteHeaderBar::moveToNotebookRequested, this, &MainWindow::moveOpenNoteToNotebook);
     connect(m_headerBar, &NoteHeaderBar::printRequested, this, &MainWindow::printNote);
     connect(m_headerBar, &NoteHeaderBar::deleteRequested, this, [this] { moveCurrentNoteToTrash(false); });
-    // Sharing, version history and export are wired once their screens exist.
+    wireScreenEntries();
+    // Sharing and export are wired once their screens exist.
 }
 
 void MainWindow::restoreWindowState()

@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QList>
 #include <QMainWindow>
+#include <QPointer>
 #include <QSet>
 #include <QString>
 #include <QTimer>
@@ -32,7 +33,10 @@ class QStackedWidget;
 class QSystemTrayIcon;
 class QVBoxLayout;
 class QWidget;
+class SearchScreen;
 class StatusBar;
+class TodosScreen;
+class TrashScreen;
 class WelcomeScreen;
 struct Note;
 
@@ -77,6 +81,15 @@ public:
     void setTrayProbe(TrayProbe probe);
     // Asked when text that could not be saved would be left behind; tests answer it.
     void setUnsavedNotePrompt(UnsavedNotePrompt prompt);
+
+    // The secondary screens, created on first use and kept (mainwindow_screens.cpp).
+    void showTodosScreen();
+    void showSearchScreen();
+    void showTrashScreen();
+    void showVersionHistory();
+    TodosScreen *todosScreen() const;
+    SearchScreen *searchScreen() const;
+    TrashScreen *trashScreen() const;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -158,6 +171,9 @@ private:
     void printNote();
     void printPreview();
 
+    // Screens (mainwindow_screens.cpp)
+    void wireScreenEntries();
+
     // Tray (mainwindow_tray.cpp)
     void setupTray();
     void showFromTray();
@@ -225,4 +241,8 @@ private:
     // Live notes per notebook id, kept from the change reports while the cache is valid.
     QHash<QString, int> m_notebookCounts;
     bool m_notebookCountsValid = false;
+
+    QPointer<TodosScreen> m_todosScreen;
+    QPointer<SearchScreen> m_searchScreen;
+    QPointer<TrashScreen> m_trashScreen;
 };

@@ -12,6 +12,7 @@
 #include "recentnotebooks.h"
 #include "samplenotes.h"
 #include "statusbar.h"
+#include "todosscreen.h"
 
 #include <QAction>
 #include <QApplication>
@@ -87,6 +88,9 @@ void MainWindow::createMenuBar()
     QAction *moveAction = addEntry(noteMenu, QStringLiteral("moveToNotebookAction"), tr("Move to Notebook..."),
                                    QKeySequence(QStringLiteral("Ctrl+M")));
     connect(moveAction, &QAction::triggered, this, &MainWindow::moveOpenNoteToNotebook);
+    connect(addEntry(noteMenu, QStringLiteral("versionHistoryAction"), tr("Version History..."),
+                     QKeySequence(QStringLiteral("Ctrl+H"))),
+            &QAction::triggered, this, &MainWindow::showVersionHistory);
     QAction *windowAction = addEntry(noteMenu, QStringLiteral("openInWindowAction"), tr("Open in New Window"),
                                      QKeySequence(QStringLiteral("Ctrl+Shift+O")));
     connect(windowAction, &QAction::triggered, this, &MainWindow::openCurrentNoteInWindow);
@@ -97,8 +101,15 @@ void MainWindow::createMenuBar()
     m_noteActions << moveAction << windowAction << trashAction;
 
     QMenu *viewMenu = menuBar()->addMenu(tr("&View"));
+    connect(addEntry(viewMenu, QStringLiteral("todosAction"), tr("To-Dos"), QKeySequence(QStringLiteral("Ctrl+Alt+T"))),
+            &QAction::triggered, this, &MainWindow::showTodosScreen);
     connect(addEntry(viewMenu, QStringLiteral("findAction"), tr("Find"), QKeySequence(Qt::Key_F3)),
             &QAction::triggered, this, &MainWindow::focusSearchField);
+    connect(addEntry(viewMenu, QStringLiteral("searchAllAction"), tr("Search All Notes..."),
+                     QKeySequence(QStringLiteral("Ctrl+Shift+F"))),
+            &QAction::triggered, this, &MainWindow::showSearchScreen);
+    connect(addEntry(viewMenu, QStringLiteral("trashAction"), tr("Trash"), QKeySequence(QStringLiteral("Ctrl+Alt+D"))),
+            &QAction::triggered, this, &MainWindow::showTrashScreen);
     viewMenu->addSeparator();
     m_focusModeAction = addEntry(viewMenu, QStringLiteral("focusModeAction"), tr("Focus Mode"),
                                  QKeySequence(QStringLiteral("Ctrl+\\")));
@@ -416,8 +427,7 @@ void MainWindow::quitApplication()
     if (PreferencesRepository *preferences = m_appState->preferences()) {
         preferences->set(QStringLiteral("restore_note_windows"),
                          m_appState->openNoteWindowIds().join(QLatin1Char(',')));
-        // No To-Dos screen yet, so there is none to bring back.
-        preferences->setBool(QStringLiteral("restore_todos_window"), false);
+        preferences->setBool(QStringLiteral("restore_todos_window"), m_todosScreen && m_todosScreen->isVisible());
     }
     m_closeToTray = false;
     QApplication::closeAllWindows();

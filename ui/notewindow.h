@@ -86,6 +86,7 @@ private:
     void wireHeaderBar();
     void copyAs(int format);
     void copyAsPlainText();
+    void showVersionHistory();
     void moveToNotebook();
     void print();
     void confirmAndTrash();

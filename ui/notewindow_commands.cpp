@@ -8,6 +8,7 @@
 #include "noteheaderbar.h"
 #include "noterepository.h"
 #include "recentnotebooks.h"
+#include "versionhistorydialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -77,8 +78,8 @@ void NoteWindow::createMenuBar()
     help->addAction(tr("About Ombrel Notes"), this, &NoteWindow::showAbout);
 }
 
-// The chip and the sidebar toggle do nothing here. Sharing, version history and export
-// have no screens to open yet.
+// The chip and the sidebar toggle do nothing here. Sharing and export have no screens
+// to open yet.
 void NoteWindow::wireHeaderBar()
 {
     if (m_state) {
@@ -92,9 +93,21 @@ void NoteWindow::wireHeaderBar()
         if (m_state && m_state->notes() && !m_noteId.isEmpty())
             m_state->notes()->setIncludeInTodos(m_noteId, enabled);
     });
+    connect(m_headerBar, &NoteHeaderBar::historyRequested, this, &NoteWindow::showVersionHistory);
     connect(m_headerBar, &NoteHeaderBar::moveToNotebookRequested, this, &NoteWindow::moveToNotebook);
     connect(m_headerBar, &NoteHeaderBar::printRequested, this, &NoteWindow::print);
     connect(m_headerBar, &NoteHeaderBar::deleteRequested, this, &NoteWindow::confirmAndTrash);
+}
+
+void NoteWindow::showVersionHistory()
+{
+    if (!m_state || m_noteId.isEmpty())
+        return;
+    save();
+    auto *dialog = new VersionHistoryDialog(m_state, m_noteId, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setModal(false);
+    dialog->show();
 }
 
 void NoteWindow::copyAsPlainText()
