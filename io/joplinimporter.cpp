@@ -102,7 +102,9 @@ JoplinItem parseJoplinItem(const QString &text)
     QHash<QString, QString> meta;
     if (start >= 0) {
         item.body = text.left(start).trimmed();
-        static const QRegularExpression line(QStringLiteral("^(\\w+):\\s*(.*)$"),
+        // Blanks only after the colon: "\s" would run over the line end of an empty value
+        // ("parent_id: " of a top-level folder) and take the next line as its value.
+        static const QRegularExpression line(QStringLiteral("^(\\w+):[ \\t]*(.*)$"),
                                              QRegularExpression::MultilineOption);
         const QString block = text.mid(start).trimmed();
         for (auto it = line.globalMatch(block); it.hasNext();) {

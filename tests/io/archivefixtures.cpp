@@ -1,6 +1,8 @@
 #include "archivefixtures.h"
 
+#include <QBuffer>
 #include <QFile>
+#include <QImage>
 #include <QJsonDocument>
 
 #include <archive.h>
@@ -80,6 +82,77 @@ QString joplinId(int n)
 QByteArray json(const QJsonObject &object)
 {
     return QJsonDocument(object).toJson();
+}
+
+QByteArray tinyPng()
+{
+    QImage image(4, 3, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+bool writeJoplinExport(const QString &path, int noteCount, int notebookCount, int bytesPerNote, int resourceEvery)
+{
+    static const QStringList words = QStringLiteral(
+        "alpha beta gamma delta notes search local first sync attachment heading list table "
+        "quick brown fox jumps over the lazy dog while careful engineers review merge requests")
+        .split(QLatin1Char(' '));
+    QList<Entry> entries;
+    const QString created = QStringLiteral("2023-04-05T06:07:08.123Z");
+    for (int f = 0; f < notebookCount; ++f) {
+        entries.append({joplinId(1000000 + f) + QStringLiteral(".md"),
+                        joplinItem(QStringLiteral("Folder %1").arg(f),
+                                   {{QStringLiteral("id"), joplinId(1000000 + f)},
+                                    {QStringLiteral("parent_id"), f > 0 && f % 5 ? joplinId(1000000 + f - 1) : QString()},
+                                    {QStringLiteral("created_time"), created},
+                                    {QStringLiteral("updated_time"), created},
+                                    {QStringLiteral("type_"), QStringLiteral("2")}})});
+    }
+    const QByteArray png = tinyPng();
+    quint32 state = 12345;
+    for (int n = 0; n < noteCount; ++n) {
+        const QString title = QStringLiteral("Note %1 about %2").arg(n).arg(words.at(n % words.size()));
+        QString body = title + QStringLiteral("\n\n");
+        int line = 0;
+        while (body.size() < bytesPerNote) {
+            if (line % 12 == 0)
+                body += QStringLiteral("## Section %1\n\n").arg(line);
+            else if (line % 5 == 0)
+                body += QStringLiteral("- [ ] task %1\n- item **bold** and `code`\n").arg(line);
+            for (int w = 0; w < 14; ++w) {
+                state = state * 1103515245u + 12345u;
+                body += words.at((state >> 16) % words.size()) + QLatin1Char(' ');
+            }
+            body += QStringLiteral("\n\n");
+            ++line;
+        }
+        const QString resourceId = joplinId(2000000 + n);
+        const bool withResource = resourceEvery > 0 && n % resourceEvery == 0;
+        if (withResource)
+            body += QStringLiteral("![shot](:/%1)\n\nSee [the shot](:/%1).\n").arg(resourceId);
+        entries.append({joplinId(n) + QStringLiteral(".md"),
+                        joplinItem(body, {{QStringLiteral("id"), joplinId(n)},
+                                          {QStringLiteral("parent_id"), joplinId(1000000 + n % qMax(1, notebookCount))},
+                                          {QStringLiteral("created_time"), created},
+                                          {QStringLiteral("updated_time"), created},
+                                          {QStringLiteral("markup_language"), QStringLiteral("1")},
+                                          {QStringLiteral("type_"), QStringLiteral("1")}})});
+        if (withResource) {
+            entries.append({resourceId + QStringLiteral(".md"),
+                            joplinItem(QStringLiteral("shot %1.png").arg(n),
+                                       {{QStringLiteral("id"), resourceId},
+                                        {QStringLiteral("mime"), QStringLiteral("image/png")},
+                                        {QStringLiteral("file_extension"), QStringLiteral("png")},
+                                        {QStringLiteral("created_time"), created},
+                                        {QStringLiteral("type_"), QStringLiteral("4")}})});
+            entries.append({QStringLiteral("resources/%1.png").arg(resourceId), png});
+        }
+    }
+    return write(path, Format::PaxTar, entries);
 }
 
 } // namespace ArchiveFixtures

@@ -29,4 +29,9 @@ QString joplinId(int n);
 
 QByteArray json(const QJsonObject &object);
 
+// A generated Joplin export: notebookCount folders, noteCount notes of about bytesPerNote
+// Markdown each, every resourceEvery-th note with a small PNG resource referenced twice.
+bool writeJoplinExport(const QString &path, int noteCount, int notebookCount, int bytesPerNote, int resourceEvery);
+QByteArray tinyPng();
+
 } // namespace ArchiveFixtures
