@@ -18,9 +18,13 @@
 
 namespace {
 
-QJsonObject parseObject(const QByteArray &bytes)
+QJsonObject parseObject(const QByteArray &bytes, bool *ok = nullptr)
 {
-    return QJsonDocument::fromJson(bytes).object();
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
+    if (ok)
+        *ok = error.error == QJsonParseError::NoError && document.isObject();
+    return document.object();
 }
 
 QString htmlEscaped(const QString &text)
@@ -129,12 +133,13 @@ ImportResult importNsx(const QString &path, const IoRepositories &repositories, 
     int unreadable = 0;
     for (const QString &oldId : noteIds) {
         ++number;
-        const QByteArray bytes = files.value(oldId);
-        if (bytes.isEmpty()) {
+        bool parsed = false;
+        const QJsonObject item = parseObject(files.value(oldId), &parsed);
+        // A file that is not a JSON object is as unreadable as a missing one: no empty note for it.
+        if (!parsed) {
             ++unreadable;
             continue;
         }
-        const QJsonObject item = parseObject(bytes);
         const QString title = item.value(QStringLiteral("title")).toString();
         report(number, total, QStringLiteral("Importing: %1").arg(title.isEmpty() ? QStringLiteral("(untitled)") : title));
 
