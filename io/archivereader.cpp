@@ -38,7 +38,9 @@ bool ArchiveReader::open()
     m_archiveSize = info.size();
     m_archive = archive_read_new();
     archive_read_support_format_tar(m_archive);
-    archive_read_support_format_zip(m_archive);
+    // ZIPs are read through their central directory: a streaming read would take a
+    // truncated archive's leading entries for the whole of it.
+    archive_read_support_format_zip_seekable(m_archive);
     archive_read_support_filter_gzip(m_archive);
     const QByteArray local = QFile::encodeName(m_path);
     if (archive_read_open_filename(m_archive, local.constData(), ReadBlockSize) != ARCHIVE_OK)

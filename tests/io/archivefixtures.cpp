@@ -84,6 +84,41 @@ QByteArray json(const QJsonObject &object)
     return QJsonDocument(object).toJson();
 }
 
+QStringList entryNames(const QString &path)
+{
+    QStringList names;
+    archive *reader = archive_read_new();
+    archive_read_support_format_all(reader);
+    if (archive_read_open_filename(reader, QFile::encodeName(path).constData(), 65536) == ARCHIVE_OK) {
+        archive_entry *entry = nullptr;
+        while (archive_read_next_header(reader, &entry) == ARCHIVE_OK)
+            names.append(QString::fromUtf8(archive_entry_pathname_utf8(entry)));
+    }
+    archive_read_free(reader);
+    return names;
+}
+
+QByteArray entryData(const QString &path, const QString &name)
+{
+    QByteArray data;
+    archive *reader = archive_read_new();
+    archive_read_support_format_all(reader);
+    if (archive_read_open_filename(reader, QFile::encodeName(path).constData(), 65536) == ARCHIVE_OK) {
+        archive_entry *entry = nullptr;
+        while (archive_read_next_header(reader, &entry) == ARCHIVE_OK) {
+            if (QString::fromUtf8(archive_entry_pathname_utf8(entry)) != name)
+                continue;
+            char buffer[65536];
+            la_ssize_t got;
+            while ((got = archive_read_data(reader, buffer, sizeof buffer)) > 0)
+                data.append(buffer, got);
+            break;
+        }
+    }
+    archive_read_free(reader);
+    return data;
+}
+
 QByteArray tinyPng()
 {
     QImage image(4, 3, QImage::Format_RGB32);

@@ -4,6 +4,7 @@
 #include <QJsonObject>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 // Writes archives for the tests with libarchive, including entries a hostile archive
 // would carry, and the documented Joplin and NoteStation layouts.
@@ -33,5 +34,9 @@ QByteArray json(const QJsonObject &object);
 // Markdown each, every resourceEvery-th note with a small PNG resource referenced twice.
 bool writeJoplinExport(const QString &path, int noteCount, int notebookCount, int bytesPerNote, int resourceEvery);
 QByteArray tinyPng();
+
+// Every entry name, directories included, in archive order; empty when unreadable.
+QStringList entryNames(const QString &path);
+QByteArray entryData(const QString &path, const QString &name);
 
 } // namespace ArchiveFixtures
