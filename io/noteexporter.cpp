@@ -248,6 +248,9 @@ bool writeText(const QString &text, const QString &path, QString *error)
 ExportResult exportBundle(const Note &note, QString path, int format, const AttachmentRepository *attachments)
 {
     ExportResult result;
+    // "Trip.md" becomes "Trip.zip" holding "Trip.md".
+    if (path.endsWith(exportExtension(format), Qt::CaseInsensitive))
+        path.chop(exportExtension(format).size());
     if (!path.endsWith(QLatin1String(".zip"), Qt::CaseInsensitive))
         path += QLatin1String(".zip");
     const QString noteFile = sanitizeFileName(QFileInfo(path).completeBaseName()) + exportExtension(format);

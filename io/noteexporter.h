@@ -25,8 +25,8 @@ QString suggestedFileName(const Note &note, int format);
 QString exportExtension(int format);
 
 // Writes one note. With attachments known, images show in HTML (as data URIs) and PDF.
-// includeAttachments writes a ZIP bundle at path (".zip" appended when missing): the note
-// file named after the bundle, and "attachments/" holding the note's attachments under
+// includeAttachments writes a ZIP bundle instead, named like the note file with ".zip" in
+// place of the format's extension: the note file, and "attachments/" holding the note's attachments under
 // sanitised, de-duplicated names that the note file links to.
 ExportResult exportNote(const Note &note, const QString &path, int format, bool includeAttachments,
                         const AttachmentRepository *attachments = nullptr);
