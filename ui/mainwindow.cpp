@@ -292,8 +292,9 @@ void MainWindow::wireSignals()
     });
     connect(m_headerBar, &NoteHeaderBar::moveToNotebookRequested, this, &MainWindow::moveOpenNoteToNotebook);
     connect(m_headerBar, &NoteHeaderBar::printRequested, this, &MainWindow::printNote);
+    connect(m_headerBar, &NoteHeaderBar::exportRequested, this, [this] { exportOpenNote(true); });
     connect(m_headerBar, &NoteHeaderBar::deleteRequested, this, [this] { moveCurrentNoteToTrash(false); });
-    // Sharing, version history and export are wired once their screens exist.
+    // Sharing and version history are wired once their screens exist.
 }
 
 void MainWindow::restoreWindowState()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ioprompts.h"
+#include "iorepositories.h"
 #include "notelistentry.h"
 
 #include <QHash>
@@ -15,6 +17,7 @@
 class AppState;
 class EditorToolbar;
 class FindBar;
+class ImportDialog;
 class NoteEditor;
 class NoteHeaderBar;
 class NoteListWidget;
@@ -22,6 +25,7 @@ class NotebookListWidget;
 class QAction;
 class QCloseEvent;
 class QLineEdit;
+class QMenu;
 class QPoint;
 class QSplitter;
 class QStackedWidget;
@@ -69,6 +73,14 @@ public:
     // offscreen platform has no tray.
     using TrayProbe = std::function<bool()>;
     void setTrayProbe(TrayProbe probe);
+
+    // Import, export, backup and restore (mainwindow_io.cpp); the prompts are the dialogs'
+    // seams for tests.
+    void setIoPrompts(const IoPrompts &prompts);
+    ImportDialog *openImportDialog();
+    void exportOpenNote(bool saveFirst);
+    void backupDatabase();
+    void restoreDatabase();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -135,6 +147,11 @@ private:
     void printNote();
     void printPreview();
 
+    // Import, export, backup and restore (mainwindow_io.cpp)
+    void addImportExportEntries(QMenu *fileMenu);
+    void addBackupEntries(QMenu *fileMenu);
+    IoRepositories ioRepositories() const;
+
     // Tray (mainwindow_tray.cpp)
     void setupTray();
     void showFromTray();
@@ -167,6 +184,7 @@ private:
     QList<int> m_normalSplitterSizes;
     QSystemTrayIcon *m_trayIcon = nullptr;
     TrayProbe m_trayProbe;
+    IoPrompts m_ioPrompts;
     bool m_closeToTray = false;
     QTimer m_searchTimer;
     QString m_snapshotBaseline;

@@ -53,11 +53,15 @@ void MainWindow::createMenuBar()
     connect(addEntry(fileMenu, QStringLiteral("saveSnapshotAction"), tr("Save Snapshot"), QKeySequence::Save),
             &QAction::triggered, this, &MainWindow::saveCurrentNote);
     fileMenu->addSeparator();
+    addImportExportEntries(fileMenu);
+    fileMenu->addSeparator();
     connect(addEntry(fileMenu, QStringLiteral("printAction"), tr("Print..."), QKeySequence::Print),
             &QAction::triggered, this, &MainWindow::printNote);
     connect(addEntry(fileMenu, QStringLiteral("printPreviewAction"), tr("Print Preview..."),
                      QKeySequence(QStringLiteral("Ctrl+Shift+P"))),
             &QAction::triggered, this, &MainWindow::printPreview);
+    fileMenu->addSeparator();
+    addBackupEntries(fileMenu);
     fileMenu->addSeparator();
     QAction *quitAction = addEntry(fileMenu, QStringLiteral("quitAction"), tr("Quit"), QKeySequence::Quit);
     quitAction->setMenuRole(QAction::QuitRole);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ioprompts.h"
+
 #include <QList>
 #include <QMainWindow>
 #include <QPointer>
@@ -54,6 +56,9 @@ public:
     void setConfirmPrompt(ConfirmPrompt prompt);
     void setMovePrompt(MovePrompt prompt);
     void setPrintHandler(PrintHandler handler);
+    void setIoPrompts(const IoPrompts &prompts) { m_ioPrompts = prompts; }
+    // The export flow, without saving first.
+    void exportNote();
 
     static QString geometryKey(const QString &noteId);
 
@@ -101,4 +106,5 @@ private:
     ConfirmPrompt m_confirmPrompt;
     MovePrompt m_movePrompt;
     PrintHandler m_printHandler;
+    IoPrompts m_ioPrompts;
 };
