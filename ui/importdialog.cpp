@@ -141,6 +141,9 @@ void ImportDialog::runImport()
     const ImportResult result = m_noteStation->isChecked() ? importNsx(m_filePath, repositories, progress)
                                                            : importJex(m_filePath, repositories, progress);
     m_importing = false;
+    // Notes skipped as unreadable report no progress of their own.
+    if (m_progressBar->maximum() > 0)
+        m_progressBar->setValue(m_progressBar->maximum());
 
     QString summary = tr("Imported: %1 notes").arg(result.imported);
     if (result.attachments > 0)
