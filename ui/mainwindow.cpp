@@ -300,9 +300,10 @@ void MainWindow::wireSignals()
     });
     connect(m_headerBar, &NoteHeaderBar::moveToNotebookRequested, this, &MainWindow::moveOpenNoteToNotebook);
     connect(m_headerBar, &NoteHeaderBar::printRequested, this, &MainWindow::printNote);
+    connect(m_headerBar, &NoteHeaderBar::exportRequested, this, [this] { exportOpenNote(true); });
     connect(m_headerBar, &NoteHeaderBar::deleteRequested, this, [this] { moveCurrentNoteToTrash(false); });
     wireScreenEntries();
-    // Sharing and export are wired once their screens exist.
+    // Sharing is wired once its screen exists.
 }
 
 void MainWindow::restoreWindowState()

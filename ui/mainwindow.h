@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ioprompts.h"
+#include "iorepositories.h"
 #include "notelistentry.h"
 #include "unsavednote.h"
 
@@ -17,6 +19,7 @@
 class AppState;
 class EditorToolbar;
 class FindBar;
+class ImportDialog;
 class NoteEditor;
 class NoteHeaderBar;
 class NoteListWidget;
@@ -90,6 +93,14 @@ public:
     TodosScreen *todosScreen() const;
     SearchScreen *searchScreen() const;
     TrashScreen *trashScreen() const;
+
+    // Import, export, backup and restore (mainwindow_io.cpp); the prompts are the dialogs'
+    // seams for tests.
+    void setIoPrompts(const IoPrompts &prompts);
+    ImportDialog *openImportDialog();
+    void exportOpenNote(bool saveFirst);
+    void backupDatabase();
+    void restoreDatabase();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -173,6 +184,10 @@ private:
 
     // Screens (mainwindow_screens.cpp)
     void wireScreenEntries();
+    // Import, export, backup and restore (mainwindow_io.cpp)
+    void addImportExportEntries(QMenu *fileMenu);
+    void addBackupEntries(QMenu *fileMenu);
+    IoRepositories ioRepositories() const;
 
     // Tray (mainwindow_tray.cpp)
     void setupTray();
@@ -210,6 +225,7 @@ private:
     QSystemTrayIcon *m_trayIcon = nullptr;
     TrayProbe m_trayProbe;
     UnsavedNotePrompt m_unsavedNotePrompt;
+    IoPrompts m_ioPrompts;
     bool m_closeToTray = false;
     QTimer m_searchTimer;
     QString m_snapshotBaseline;

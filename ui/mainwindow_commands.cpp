@@ -57,12 +57,16 @@ void MainWindow::createMenuBar()
                                    QKeySequence::Save);
     connect(saveAction, &QAction::triggered, this, &MainWindow::saveCurrentNote);
     fileMenu->addSeparator();
+    addImportExportEntries(fileMenu);
+    fileMenu->addSeparator();
     QAction *printAction = addEntry(fileMenu, QStringLiteral("printAction"), tr("Print..."), QKeySequence::Print);
     connect(printAction, &QAction::triggered, this, &MainWindow::printNote);
     QAction *previewAction = addEntry(fileMenu, QStringLiteral("printPreviewAction"), tr("Print Preview..."),
                                       QKeySequence(QStringLiteral("Ctrl+Shift+P")));
     connect(previewAction, &QAction::triggered, this, &MainWindow::printPreview);
     m_noteActions << saveAction << printAction << previewAction;
+    fileMenu->addSeparator();
+    addBackupEntries(fileMenu);
     fileMenu->addSeparator();
     QAction *quitAction = addEntry(fileMenu, QStringLiteral("quitAction"), tr("Quit"), QKeySequence::Quit);
     quitAction->setMenuRole(QAction::QuitRole);

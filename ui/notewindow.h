@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ioprompts.h"
+
 #include <QList>
 #include <QMainWindow>
 #include <QPointer>
@@ -58,6 +60,9 @@ public:
     void setMovePrompt(MovePrompt prompt);
     void setPrintHandler(PrintHandler handler);
     void setUnsavedNotePrompt(UnsavedNotePrompt prompt);
+    void setIoPrompts(const IoPrompts &prompts) { m_ioPrompts = prompts; }
+    // The export flow, without saving first.
+    void exportNote();
 
     static QString geometryKey(const QString &noteId);
 
@@ -109,4 +114,5 @@ private:
     MovePrompt m_movePrompt;
     PrintHandler m_printHandler;
     UnsavedNotePrompt m_unsavedNotePrompt;
+    IoPrompts m_ioPrompts;
 };
