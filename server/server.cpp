@@ -124,6 +124,7 @@ int Server::bind(QString *error)
     tokenSettings.accessTokenTtl = m_config.accessTokenTtl;
     tokenSettings.refreshTokenTtl = m_config.refreshTokenTtl;
     m_tokens = std::make_unique<TokenService>(m_secret, tokenSettings, *m_users, *m_sessions);
+    m_tokens->purgeOldSessions();
     m_authApi = std::make_unique<AuthApi>(m_config.realm, *m_users, *m_sessions, *m_tokens, *m_throttle);
     m_loginPage = std::make_unique<LoginPage>(
         LoginPage::Settings{m_config.realm, m_config.clientId, m_config.allowSignup}, *m_users, *m_tokens,
