@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLoggingCategory>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -103,6 +104,7 @@ void runAgainstFloor(benchmark::State &state, const std::function<bool(httplib::
     Environment *env = environment();
     httplib::Client client("127.0.0.1", env->port);
     client.set_keep_alive(true);
+    client.set_tcp_nodelay(true);
     double measuredTotal = 0;
     double floorTotal = 0;
     bool ok = true;
@@ -155,6 +157,7 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QStandardPaths::setTestModeEnabled(true);
+    QLoggingCategory::setFilterRules(QStringLiteral("ombrel.server.info=false"));
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;

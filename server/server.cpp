@@ -136,6 +136,9 @@ int Server::bind(QString *error)
 void Server::installRoutes()
 {
     httplib::Server &http = *m_http;
+    // Responses go out as a header write and a body write; without this, Nagle's algorithm
+    // holds the body back for the client's delayed ACK (~40 ms per request).
+    http.set_tcp_nodelay(true);
     http.set_payload_max_length(size_t(kMaxJsonBodyBytes));
     http.set_read_timeout(kIoTimeoutSeconds);
     http.set_write_timeout(kIoTimeoutSeconds);
