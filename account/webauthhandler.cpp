@@ -94,6 +94,11 @@ void WebAuthHandler::stop()
     }
 }
 
+void WebAuthHandler::setListenTimeout(int ms)
+{
+    m_timeout->setInterval(ms);
+}
+
 bool WebAuthHandler::isListening() const
 {
     return m_server->isListening();

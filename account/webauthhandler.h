@@ -32,6 +32,9 @@ public:
     bool isListening() const;
     quint16 port() const { return m_port; }
 
+    // Before start(); the default is listenTimeoutMs.
+    void setListenTimeout(int ms);
+
     // The state the callback must carry; empty accepts any.
     void setExpectedState(const QString &state) { m_expectedState = state; }
 
