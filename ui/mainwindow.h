@@ -89,6 +89,7 @@ private:
     void applyEditorFontSize();
     void onPreferenceChanged(const QString &key);
     bool isSignedIn() const;
+    void wireAccount();
     bool stenoMode() const;
 
     // Note flow and list refresh (mainwindow_notes.cpp)
@@ -162,6 +163,8 @@ private:
     QAction *m_focusModeAction = nullptr;
     QAction *m_sidebarAction = nullptr;
     QAction *m_trayToggleAction = nullptr;
+    QAction *m_signInAction = nullptr;
+    QAction *m_signOutAction = nullptr;
     bool m_focusMode = false;
     bool m_sidebarVisible = true;
     QList<int> m_normalSplitterSizes;

@@ -1,6 +1,8 @@
 #include "mainwindow.h"
 
 #include "appstate.h"
+#include "authclient.h"
+#include "client.h"
 #include "findbar.h"
 #include "movetonotebookdialog.h"
 #include "notebookdialog.h"
@@ -11,6 +13,7 @@
 #include "preferencesrepository.h"
 #include "samplenotes.h"
 #include "statusbar.h"
+#include "welcomescreen.h"
 
 #include <QAction>
 #include <QApplication>
@@ -19,6 +22,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QStackedWidget>
 #include <QUuid>
 
 namespace {
@@ -58,6 +62,18 @@ void MainWindow::createMenuBar()
     connect(addEntry(fileMenu, QStringLiteral("printPreviewAction"), tr("Print Preview..."),
                      QKeySequence(QStringLiteral("Ctrl+Shift+P"))),
             &QAction::triggered, this, &MainWindow::printPreview);
+    fileMenu->addSeparator();
+    // Shown by updateAuthUI() according to the account state.
+    m_signInAction = addEntry(fileMenu, QStringLiteral("signInAction"), tr("Sign &In…"));
+    connect(m_signInAction, &QAction::triggered, this, [this] {
+        if (m_centralStack && m_welcomeScreen)
+            m_centralStack->setCurrentWidget(m_welcomeScreen);
+    });
+    m_signOutAction = addEntry(fileMenu, QStringLiteral("signOutAction"), tr("Sign &Out"));
+    connect(m_signOutAction, &QAction::triggered, this, [this] {
+        if (OmbrAccount::Client *account = m_appState->account())
+            account->authClient()->logout();
+    });
     fileMenu->addSeparator();
     QAction *quitAction = addEntry(fileMenu, QStringLiteral("quitAction"), tr("Quit"), QKeySequence::Quit);
     quitAction->setMenuRole(QAction::QuitRole);
