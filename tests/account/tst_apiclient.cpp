@@ -1,5 +1,4 @@
 #include "apiclient.h"
-#include "client.h"
 #include "loopbackhttpserver.h"
 #include "memorytokenstore.h"
 #include "testsupport.h"
@@ -390,22 +389,6 @@ private Q_SLOTS:
         QCOMPARE(none.status, 0);
     }
 
-    void platformDetection_data()
-    {
-        QTest::addColumn<QString>("kernel");
-        QTest::addColumn<QString>("platform");
-        QTest::newRow("linux") << "linux" << "linux";
-        QTest::newRow("darwin") << "darwin" << "macos";
-        QTest::newRow("winnt") << "winnt" << "windows";
-        QTest::newRow("upper-case") << "WinNT" << "windows";
-        QTest::newRow("other") << "freebsd" << "freebsd";
-    }
-    void platformDetection()
-    {
-        QFETCH(QString, kernel);
-        QFETCH(QString, platform);
-        QCOMPARE(Client::detectPlatform(kernel), platform);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestApiClient)

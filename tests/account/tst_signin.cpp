@@ -203,10 +203,6 @@ private:
         FormBrowser browser;
         return browser.signIn(url, email, password) && m_client->isAuthenticated();
     }
-    int refreshRequestsLogged() const
-    {
-        return int(m_server->log().count("/auth/token/refresh"));
-    }
 
 private Q_SLOTS:
     void initTestCase() { OmbrelTest::initTestEnvironment(); }
@@ -273,23 +269,6 @@ private Q_SLOTS:
         });
         QTRY_VERIFY(done);
         QVERIFY(!ok);
-    }
-
-    void nearlyExpiredTokenRefreshesFirst()
-    {
-        m_client->initialize();
-        QVERIFY(signInThroughForm());
-        const QString refresh = m_client->tokenManager()->refreshToken();
-        // Twenty seconds left by its own claim: inside the client's margin.
-        m_client->tokenManager()->setTokens(OmbrelTest::tokenExpiringIn(20), refresh);
-        const int refreshesBefore = refreshRequestsLogged();
-        const int readsBefore = int(m_server->log().count("/users/me"));
-        bool fetched = false;
-        m_client->authClient()->fetchCurrentUser([&](const User &user) { fetched = user.email == email; });
-        QTRY_VERIFY(fetched);
-        QCOMPARE(refreshRequestsLogged(), refreshesBefore + 1);
-        // Sent once, with the new token: no 401 and repeat.
-        QCOMPARE(int(m_server->log().count("/users/me")), readsBefore + 1);
     }
 
     void expiredAccessTokenAtStartRefreshes()

@@ -224,17 +224,6 @@ private Q_SLOTS:
         QCOMPARE(FileTokenStore(path).load(QLatin1String(RefreshTokenKey)), QStringLiteral("secret"));
     }
 
-    void fileStoreWriteFailureIsReported()
-    {
-        QTemporaryDir dir;
-        // A directory where the file should be: nothing can replace it.
-        const QString path = FileTokenStore::pathIn(dir.path());
-        QVERIFY(QDir().mkpath(path));
-        FileTokenStore store(path);
-        QVERIFY(!store.save(QLatin1String(AccessTokenKey), QStringLiteral("x")));
-        QCOMPARE(store.load(QLatin1String(AccessTokenKey)), std::nullopt);
-    }
-
     void decodeClaims_data()
     {
         QTest::addColumn<QString>("token");
