@@ -29,7 +29,10 @@ std::unique_ptr<TokenStore> createPlatformTokenStore(const QString &serviceName,
     return std::make_unique<CredentialManagerTokenStore>(serviceName);
 #else
 #if defined(OMBREL_HAVE_KEYCHAIN)
-    if (!QStandardPaths::isTestModeEnabled() && KeychainTokenStore::isAvailable(serviceName)) {
+    // The keyring is one per user, so it serves the default library only: an explicit data
+    // directory (a second library, a test run) keeps a session of its own beside its data.
+    const bool ownDirectory = qEnvironmentVariableIsSet("NOTES_DATA_DIR");
+    if (!ownDirectory && !QStandardPaths::isTestModeEnabled() && KeychainTokenStore::isAvailable(serviceName)) {
         qCInfo(lcAccount) << "Token store: desktop keyring";
         return std::make_unique<KeychainTokenStore>(serviceName);
     }

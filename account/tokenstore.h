@@ -22,8 +22,9 @@ public:
 };
 
 // The store of this platform: the Windows Credential Manager; elsewhere the desktop's
-// keyring when one answers, otherwise an owner-only file in directory. Tests never get
-// the keyring, so they cannot touch a real user's secrets.
+// keyring when one answers and the library is the default one, otherwise an owner-only
+// file in directory. Tests never get the keyring, so they cannot touch a real user's
+// secrets.
 std::unique_ptr<TokenStore> createPlatformTokenStore(const QString &serviceName, const QString &directory);
 
 } // namespace OmbrAccount
