@@ -1,6 +1,8 @@
 #include "mainwindow.h"
 
 #include "appstate.h"
+#include "authclient.h"
+#include "client.h"
 #include "deltadocument.h"
 #include "editortoolbar.h"
 #include "findbar.h"
@@ -211,9 +213,29 @@ void MainWindow::createUI()
     m_searchTimer.setSingleShot(true);
     m_searchTimer.setInterval(SearchDebounceMs);
 
-    // No account client yet: the sign-in link has nothing to start.
     connect(m_welcomeScreen, &WelcomeScreen::dismissRequested, this, [this] {
         m_centralStack->setCurrentWidget(m_editorPage);
+    });
+    wireAccount();
+}
+
+void MainWindow::wireAccount()
+{
+    OmbrAccount::Client *account = m_appState->account();
+    m_welcomeScreen->setSignedInProbe([this] { return isSignedIn(); });
+    const auto showAuthState = [this] {
+        m_statusBar->setStatusText(isSignedIn() ? tr("Signed in") : tr("Not signed in"));
+        updateAuthUI();
+    };
+    showAuthState();
+    if (!account)
+        return;
+    OmbrAccount::AuthClient *auth = account->authClient();
+    connect(m_welcomeScreen, &WelcomeScreen::signInRequested, auth, &OmbrAccount::AuthClient::login);
+    connect(m_welcomeScreen, &WelcomeScreen::signOutRequested, auth, &OmbrAccount::AuthClient::logout);
+    connect(account, &OmbrAccount::Client::authStateChanged, this, showAuthState);
+    connect(auth, &OmbrAccount::AuthClient::loginFailed, this, [this](const QString &error) {
+        m_statusBar->showToast(tr("Sign-in failed: %1").arg(error), 5000);
     });
 }
 
@@ -352,13 +374,18 @@ void MainWindow::captureSplitterSizes()
 
 bool MainWindow::isSignedIn() const
 {
-    // No account client yet: every run is signed out.
-    return false;
+    const OmbrAccount::Client *account = m_appState->account();
+    return account && account->isAuthenticated();
 }
 
 void MainWindow::updateAuthUI()
 {
     m_noteList->setPendingMarksShown(isSignedIn());
+    const bool signedIn = isSignedIn();
+    if (m_signInAction)
+        m_signInAction->setVisible(!signedIn);
+    if (m_signOutAction)
+        m_signOutAction->setVisible(signedIn);
     m_welcomeScreen->refreshAuthState();
     updateCentralPage();
 }

@@ -121,6 +121,7 @@ private:
     void applyEditorFontSize();
     void onPreferenceChanged(const QString &key);
     bool isSignedIn() const;
+    void wireAccount();
     bool stenoMode() const;
 
     // Note flow and list refresh (mainwindow_notes.cpp)
@@ -219,6 +220,8 @@ private:
     // Enabled only while a note is open; the format commands only while it is writable.
     QList<QAction *> m_noteActions;
     QList<QAction *> m_formatActions;
+    QAction *m_signInAction = nullptr;
+    QAction *m_signOutAction = nullptr;
     bool m_focusMode = false;
     bool m_sidebarVisible = true;
     QList<int> m_normalSplitterSizes;

@@ -1,6 +1,8 @@
 #include "mainwindow.h"
 
 #include "appstate.h"
+#include "authclient.h"
+#include "client.h"
 #include "findbar.h"
 #include "movetonotebookdialog.h"
 #include "notebookdialog.h"
@@ -13,6 +15,7 @@
 #include "samplenotes.h"
 #include "statusbar.h"
 #include "todosscreen.h"
+#include "welcomescreen.h"
 
 #include <QAction>
 #include <QApplication>
@@ -22,6 +25,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QScreen>
+#include <QStackedWidget>
 #include <QUuid>
 
 namespace {
@@ -67,6 +71,18 @@ void MainWindow::createMenuBar()
     m_noteActions << saveAction << printAction << previewAction;
     fileMenu->addSeparator();
     addBackupEntries(fileMenu);
+    fileMenu->addSeparator();
+    // Shown by updateAuthUI() according to the account state.
+    m_signInAction = addEntry(fileMenu, QStringLiteral("signInAction"), tr("Sign &In…"));
+    connect(m_signInAction, &QAction::triggered, this, [this] {
+        if (m_centralStack && m_welcomeScreen)
+            m_centralStack->setCurrentWidget(m_welcomeScreen);
+    });
+    m_signOutAction = addEntry(fileMenu, QStringLiteral("signOutAction"), tr("Sign &Out"));
+    connect(m_signOutAction, &QAction::triggered, this, [this] {
+        if (OmbrAccount::Client *account = m_appState->account())
+            account->authClient()->logout();
+    });
     fileMenu->addSeparator();
     QAction *quitAction = addEntry(fileMenu, QStringLiteral("quitAction"), tr("Quit"), QKeySequence::Quit);
     quitAction->setMenuRole(QAction::QuitRole);
