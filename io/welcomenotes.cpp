@@ -143,16 +143,23 @@ QString gettingStarted()
                           "Notes do not have to live in a notebook; use whatever structure suits you.")})
         .paragraph({bold("Search."),
                     plain(" Press F3 to jump to the search field above the note list; results appear "
-                          "as you type. Ctrl+F finds text inside the open note.")})
-        .paragraph({bold("Checklists."),
-                    plain(" Ctrl+Shift+9 turns a line into a checklist item; click its box to tick "
-                          "it off.")})
+                          "as you type. Ctrl+F finds text inside the open note, and Ctrl+Shift+F "
+                          "opens a search across all your notes.")})
+        .paragraph({bold("Checklists and to-dos."),
+                    plain(" Ctrl+Shift+9 turns a line into a checklist item. Every open item from "
+                          "every note is gathered on the To-Dos screen (Ctrl+Alt+T), where you can "
+                          "tick it off without opening the note.")})
+        .paragraph({bold("Version history."),
+                    plain(" When you leave a note you have changed, a snapshot of it is kept. "
+                          "Press Ctrl+H to look through earlier versions, restore one, or save a "
+                          "snapshot right away.")})
         .paragraph({bold("Trash."),
-                    plain(" Ctrl+D moves the open note to the Trash after asking first.")})
+                    plain(" Ctrl+D moves a note to the Trash. Changed your mind? Open the Trash "
+                          "(Ctrl+Alt+D, or the Trash row in the sidebar) and restore it.")})
         .paragraph({bold("Note windows."),
                     plain(" Ctrl+Shift+O opens the current note in a window of its own, handy for "
                           "keeping a reference next to what you are writing. Windows left open "
-                          "come back the next time you start.")})
+                          "when you quit, the To-Dos window included, come back the next time you start.")})
         .paragraph({bold("Focus."),
                     plain(" Ctrl+\\ hides the notebook and note lists so only your writing remains.")})
         .empty()

@@ -1,6 +1,8 @@
 #include "mainwindow.h"
 
 #include "appstate.h"
+#include "authclient.h"
+#include "client.h"
 #include "deltadocument.h"
 #include "editortoolbar.h"
 #include "findbar.h"
@@ -122,9 +124,8 @@ MainWindow::MainWindow(AppState *appState, QWidget *parent)
     updateNoteActions();
     setupTray();
     updateCentralPage();
+    startTextIndexBuild();
 }
-
-MainWindow::~MainWindow() = default;
 
 void MainWindow::createUI()
 {
@@ -212,9 +213,29 @@ void MainWindow::createUI()
     m_searchTimer.setSingleShot(true);
     m_searchTimer.setInterval(SearchDebounceMs);
 
-    // No account client yet: the sign-in link has nothing to start.
     connect(m_welcomeScreen, &WelcomeScreen::dismissRequested, this, [this] {
         m_centralStack->setCurrentWidget(m_editorPage);
+    });
+    wireAccount();
+}
+
+void MainWindow::wireAccount()
+{
+    OmbrAccount::Client *account = m_appState->account();
+    m_welcomeScreen->setSignedInProbe([this] { return isSignedIn(); });
+    const auto showAuthState = [this] {
+        m_statusBar->setStatusText(isSignedIn() ? tr("Signed in") : tr("Not signed in"));
+        updateAuthUI();
+    };
+    showAuthState();
+    if (!account)
+        return;
+    OmbrAccount::AuthClient *auth = account->authClient();
+    connect(m_welcomeScreen, &WelcomeScreen::signInRequested, auth, &OmbrAccount::AuthClient::login);
+    connect(m_welcomeScreen, &WelcomeScreen::signOutRequested, auth, &OmbrAccount::AuthClient::logout);
+    connect(account, &OmbrAccount::Client::authStateChanged, this, showAuthState);
+    connect(auth, &OmbrAccount::AuthClient::loginFailed, this, [this](const QString &error) {
+        m_statusBar->showToast(tr("Sign-in failed: %1").arg(error), 5000);
     });
 }
 
@@ -233,7 +254,6 @@ void MainWindow::wireSignals()
         m_appState->setCurrentNotebookId(id);
         refreshNoteList();
     });
-    // trashSelected waits for the Trash screen.
     connect(m_notebookList, &NotebookListWidget::newNotebookRequested, this, &MainWindow::createNotebook);
     connect(m_notebookList, &NotebookListWidget::notebookContextMenuRequested, this,
             &MainWindow::showNotebookContextMenu);
@@ -252,6 +272,7 @@ void MainWindow::wireSignals()
     connect(m_noteList, &NoteListWidget::noteContextMenuRequested, this, &MainWindow::showNoteContextMenu);
 
     connect(m_editor, &NoteEditor::noteModified, this, &MainWindow::saveCurrentNote);
+    connect(m_appState, &AppState::readOnlyChanged, this, &MainWindow::applyReadOnly);
     connect(m_editor, &NoteEditor::wordCountChanged, m_statusBar, &StatusBar::setWordCount);
     connect(m_editor, &NoteEditor::savedStateChanged, m_statusBar, &StatusBar::setSaved);
     connect(m_editor, &NoteEditor::savedStateChanged, this, [this](bool saved) {
@@ -301,8 +322,10 @@ void MainWindow::wireSignals()
     });
     connect(m_headerBar, &NoteHeaderBar::moveToNotebookRequested, this, &MainWindow::moveOpenNoteToNotebook);
     connect(m_headerBar, &NoteHeaderBar::printRequested, this, &MainWindow::printNote);
+    connect(m_headerBar, &NoteHeaderBar::exportRequested, this, [this] { exportOpenNote(true); });
     connect(m_headerBar, &NoteHeaderBar::deleteRequested, this, [this] { moveCurrentNoteToTrash(false); });
-    // Sharing, version history and export are wired once their screens exist.
+    wireScreenEntries();
+    // Sharing is wired once its screen exists.
 }
 
 void MainWindow::restoreWindowState()
@@ -351,12 +374,18 @@ void MainWindow::captureSplitterSizes()
 
 bool MainWindow::isSignedIn() const
 {
-    // No account client yet: every run is signed out.
-    return false;
+    const OmbrAccount::Client *account = m_appState->account();
+    return account && account->isAuthenticated();
 }
 
 void MainWindow::updateAuthUI()
 {
+    m_noteList->setPendingMarksShown(isSignedIn());
+    const bool signedIn = isSignedIn();
+    if (m_signInAction)
+        m_signInAction->setVisible(!signedIn);
+    if (m_signOutAction)
+        m_signOutAction->setVisible(signedIn);
     m_welcomeScreen->refreshAuthState();
     updateCentralPage();
 }
@@ -475,12 +504,18 @@ void MainWindow::onPreferenceChanged(const QString &key)
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     saveWindowState();
-    saveCurrentNote();
-    snapshotIfChanged();
     if (m_closeToTray && m_trayIcon && m_trayIcon->isVisible()) {
+        // Still running: a failed save keeps retrying in the background.
+        saveCurrentNote();
+        snapshotIfChanged();
         event->ignore();
         hide();
         return;
     }
+    if (!settleUnsavedNote()) {
+        event->ignore();
+        return;
+    }
+    snapshotIfChanged();
     QMainWindow::closeEvent(event);
 }

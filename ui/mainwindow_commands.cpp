@@ -1,6 +1,8 @@
 #include "mainwindow.h"
 
 #include "appstate.h"
+#include "authclient.h"
+#include "client.h"
 #include "findbar.h"
 #include "movetonotebookdialog.h"
 #include "notebookdialog.h"
@@ -13,6 +15,8 @@
 #include "recentnotebooks.h"
 #include "samplenotes.h"
 #include "statusbar.h"
+#include "todosscreen.h"
+#include "welcomescreen.h"
 
 #include <QAction>
 #include <QApplication>
@@ -22,6 +26,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QScreen>
+#include <QStackedWidget>
 #include <QUuid>
 
 namespace {
@@ -57,12 +62,28 @@ void MainWindow::createMenuBar()
                                    QKeySequence::Save);
     connect(saveAction, &QAction::triggered, this, &MainWindow::saveCurrentNote);
     fileMenu->addSeparator();
+    addImportExportEntries(fileMenu);
+    fileMenu->addSeparator();
     QAction *printAction = addEntry(fileMenu, QStringLiteral("printAction"), tr("Print..."), QKeySequence::Print);
     connect(printAction, &QAction::triggered, this, &MainWindow::printNote);
     QAction *previewAction = addEntry(fileMenu, QStringLiteral("printPreviewAction"), tr("Print Preview..."),
                                       QKeySequence(QStringLiteral("Ctrl+Shift+P")));
     connect(previewAction, &QAction::triggered, this, &MainWindow::printPreview);
     m_noteActions << saveAction << printAction << previewAction;
+    fileMenu->addSeparator();
+    addBackupEntries(fileMenu);
+    fileMenu->addSeparator();
+    // Shown by updateAuthUI() according to the account state.
+    m_signInAction = addEntry(fileMenu, QStringLiteral("signInAction"), tr("Sign &In…"));
+    connect(m_signInAction, &QAction::triggered, this, [this] {
+        if (m_centralStack && m_welcomeScreen)
+            m_centralStack->setCurrentWidget(m_welcomeScreen);
+    });
+    m_signOutAction = addEntry(fileMenu, QStringLiteral("signOutAction"), tr("Sign &Out"));
+    connect(m_signOutAction, &QAction::triggered, this, [this] {
+        if (OmbrAccount::Client *account = m_appState->account())
+            account->authClient()->logout();
+    });
     fileMenu->addSeparator();
     QAction *quitAction = addEntry(fileMenu, QStringLiteral("quitAction"), tr("Quit"), QKeySequence::Quit);
     quitAction->setMenuRole(QAction::QuitRole);
@@ -88,6 +109,9 @@ void MainWindow::createMenuBar()
     QAction *moveAction = addEntry(noteMenu, QStringLiteral("moveToNotebookAction"), tr("Move to Notebook..."),
                                    QKeySequence(QStringLiteral("Ctrl+M")));
     connect(moveAction, &QAction::triggered, this, &MainWindow::moveOpenNoteToNotebook);
+    connect(addEntry(noteMenu, QStringLiteral("versionHistoryAction"), tr("Version History..."),
+                     QKeySequence(QStringLiteral("Ctrl+H"))),
+            &QAction::triggered, this, &MainWindow::showVersionHistory);
     QAction *windowAction = addEntry(noteMenu, QStringLiteral("openInWindowAction"), tr("Open in New Window"),
                                      QKeySequence(QStringLiteral("Ctrl+Shift+O")));
     connect(windowAction, &QAction::triggered, this, &MainWindow::openCurrentNoteInWindow);
@@ -98,8 +122,15 @@ void MainWindow::createMenuBar()
     m_noteActions << moveAction << windowAction << trashAction;
 
     QMenu *viewMenu = menuBar()->addMenu(tr("&View"));
+    connect(addEntry(viewMenu, QStringLiteral("todosAction"), tr("To-Dos"), QKeySequence(QStringLiteral("Ctrl+Alt+T"))),
+            &QAction::triggered, this, &MainWindow::showTodosScreen);
     connect(addEntry(viewMenu, QStringLiteral("findAction"), tr("Find"), QKeySequence(Qt::Key_F3)),
             &QAction::triggered, this, &MainWindow::focusSearchField);
+    connect(addEntry(viewMenu, QStringLiteral("searchAllAction"), tr("Search All Notes..."),
+                     QKeySequence(QStringLiteral("Ctrl+Shift+F"))),
+            &QAction::triggered, this, &MainWindow::showSearchScreen);
+    connect(addEntry(viewMenu, QStringLiteral("trashAction"), tr("Trash"), QKeySequence(QStringLiteral("Ctrl+Alt+D"))),
+            &QAction::triggered, this, &MainWindow::showTrashScreen);
     viewMenu->addSeparator();
     m_focusModeAction = addEntry(viewMenu, QStringLiteral("focusModeAction"), tr("Focus Mode"),
                                  QKeySequence(QStringLiteral("Ctrl+\\")));
@@ -418,11 +449,17 @@ void MainWindow::quitApplication()
     if (PreferencesRepository *preferences = m_appState->preferences()) {
         preferences->set(QStringLiteral("restore_note_windows"),
                          m_appState->openNoteWindowIds().join(QLatin1Char(',')));
-        // No To-Dos screen yet, so there is none to bring back.
-        preferences->setBool(QStringLiteral("restore_todos_window"), false);
+        preferences->setBool(QStringLiteral("restore_todos_window"), m_todosScreen && m_todosScreen->isVisible());
     }
     m_closeToTray = false;
     QApplication::closeAllWindows();
+    // A window whose unsaved text the user chose to keep stays open, and so does the
+    // application.
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (const QWidget *window : windows) {
+        if (window->isVisible() && window->isWindow() && !window->inherits("QMenu"))
+            return;
+    }
     QCoreApplication::quit();
 }
 

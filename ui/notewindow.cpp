@@ -1,6 +1,7 @@
 #include "notewindow.h"
 
 #include "appstate.h"
+#include "database.h"
 #include "editortoolbar.h"
 #include "findbar.h"
 #include "mainwindow.h"
@@ -96,6 +97,7 @@ NoteWindow::NoteWindow(AppState *state, const QString &noteId, QWidget *parent)
         connect(m_state, &AppState::noteUpdatedExternally, this, &NoteWindow::onNoteUpdatedExternally);
         connect(m_state, &AppState::noteDeletedExternally, this, &NoteWindow::onNoteDeletedExternally);
         connect(m_state, &AppState::notesChanged, this, &NoteWindow::onNotesChanged);
+        connect(m_state, &AppState::readOnlyChanged, this, &NoteWindow::applyReadOnly);
     }
 
     if (!restoreStoredGeometry())
@@ -127,6 +129,11 @@ void NoteWindow::setMovePrompt(MovePrompt prompt)
 void NoteWindow::setPrintHandler(PrintHandler handler)
 {
     m_printHandler = std::move(handler);
+}
+
+void NoteWindow::setUnsavedNotePrompt(UnsavedNotePrompt prompt)
+{
+    m_unsavedNotePrompt = std::move(prompt);
 }
 
 QString NoteWindow::infoText(const Note &note, int wordCount)
@@ -195,7 +202,7 @@ void NoteWindow::loadNote()
     const bool sameBody = m_editor->currentNoteId() == m_noteId && !m_snapshotBaseline.isEmpty()
         && m_editor->isSaved() && m_editor->toDeltaJson() == note->body;
 
-    const bool editable = isEditable(*note);
+    const bool editable = isEditable(*note) && !m_state->isReadOnly();
     m_editor->loadNote(m_noteId, note->body, false);
     m_editor->setReadOnly(!editable);
     m_toolbar->setToolbarActive(editable);
@@ -251,28 +258,55 @@ bool NoteWindow::isWritable() const
     return !m_editor->isReadOnly();
 }
 
-void NoteWindow::save()
+bool NoteWindow::save()
 {
-    if (m_noteId.isEmpty() || !m_state || !m_state->notes() || m_editor->isReadOnly() || m_editor->isSaved()
+    if (m_noteId.isEmpty() || !m_state || !m_state->notes() || m_editor->isSaved()
         || m_editor->currentNoteId() != m_noteId) {
-        return;
+        return true;
+    }
+    if (m_editor->isReadOnly()) {
+        // Text typed before the library turned read-only cannot be stored: say so.
+        if (!m_state->isReadOnly())
+            return true;
+        m_editor->reportSaveFailed();
+        m_statusBar->setSaveError(notSavedText(tr("the database is read-only")));
+        return false;
     }
     std::optional<Note> note = m_state->notes()->findById(m_noteId);
     if (!note)
-        return;
+        return true;
     const QString json = m_editor->toDeltaJson();
     if (json == note->body)
-        return;
+        return true;
     note->body = json;
     note->updatedAt = QDateTime::currentDateTimeUtc();
     note->modifiedAt = note->updatedAt;
     note->version += 1;
     note->syncStatus = SyncStatus::Pending;
-    if (!m_state->notes()->update(*note))
-        return;
+    if (!m_state->notes()->update(*note)) {
+        // The text stays in the editor, unsaved, and the editor retries on idle.
+        const QSqlError error = m_state->notes()->lastError();
+        m_editor->reportSaveFailed();
+        m_statusBar->setSaveError(notSavedText(Database::describeWriteError(error)));
+        m_state->reportWriteFailure(error);
+        return false;
+    }
     m_state->notifyNoteUpdated(m_noteId, this);
     updateWindowTitle();
     m_headerBar->setInfoText(infoText(*note, m_editor->wordCount()));
+    return true;
+}
+
+// Edits that could not be stored are not accepted; what the editor holds stays visible.
+void NoteWindow::applyReadOnly()
+{
+    if (!m_state || !m_state->isReadOnly())
+        return;
+    m_editor->setReadOnly(true);
+    m_toolbar->setToolbarActive(false);
+    m_headerBar->setNoteEditable(false);
+    if (m_formatMenu)
+        m_formatMenu->setEnabled(false);
 }
 
 void NoteWindow::snapshotIfChanged()
@@ -323,10 +357,20 @@ void NoteWindow::closeEvent(QCloseEvent *event)
         event->accept();
         return;
     }
+    const bool saved = save();
+    if (!saved) {
+        const QString reason = m_state->isReadOnly() ? tr("the database is read-only")
+                                                     : Database::describeWriteError(m_state->notes()->lastError());
+        if (!resolveUnsavedNote(this, m_editor, m_unsavedNotePrompt, reason)) {
+            event->ignore();
+            return;
+        }
+    }
     m_closed = true;
     m_findBar->deactivate();
-    save();
-    snapshotIfChanged();
+    // Discarded text is not kept as a version either.
+    if (saved)
+        snapshotIfChanged();
 
     const bool removed = removeIfEmpty();
     if (!removed && !m_noteId.isEmpty() && m_state && m_state->preferences() && m_state->notes()
