@@ -436,7 +436,8 @@ private:
         }
         for (const char *name : {"moveToNotebookAction", "openInWindowAction", "moveToTrashAction",
                                  "quickTrashAction", "printAction", "printPreviewAction", "findInNoteAction",
-                                 "saveSnapshotAction", "boldAction", "insertTableAction"}) {
+                                 "saveSnapshotAction", "boldAction", "insertTableAction", "exportAction",
+                                 "versionHistoryAction"}) {
             enabled.insert(QString::fromLatin1(name), action(name)->isEnabled());
         }
         return enabled;
