@@ -11,6 +11,7 @@
 #include "snapshotrepository.h"
 #include "thememanager.h"
 
+#include <QFileInfo>
 #include <QUuid>
 #include <QWidget>
 
@@ -40,6 +41,12 @@ AppState::~AppState()
 
 bool AppState::initialize()
 {
+    const QString directory = dataDirectory();
+    if (!QFileInfo(directory).isDir()) {
+        m_initializationError = tr("The data directory %1 cannot be created.").arg(directory);
+        qCCritical(lcApp).noquote() << m_initializationError;
+        return false;
+    }
     QString reason;
     const QString path = databasePath(&reason);
     if (path.isEmpty()) {

@@ -1,4 +1,5 @@
 #include "appstate.h"
+#include "database.h"
 #include "mainwindow.h"
 #include "noteeditor.h"
 #include "noterepository.h"
@@ -13,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPointer>
+#include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -320,6 +322,50 @@ private Q_SLOTS:
         QVERIFY(host.editor->isSaved());
         QCOMPARE(storedBody(), body);
         host.window->close();
+    }
+
+    // A library that refuses writes while the user types: editing stops, the typed text
+    // stays on screen, unsaved and said so, and closing asks before it goes.
+    void libraryTurningReadOnlyStopsEditing_data()
+    {
+        QTest::addColumn<bool>("noteWindow");
+        QTest::newRow("main-window") << false;
+        QTest::newRow("note-window") << true;
+    }
+
+    void libraryTurningReadOnlyStopsEditing()
+    {
+        QFETCH(bool, noteWindow);
+        QVERIFY(openState());
+        int asked = 0;
+        Host host = openHost(noteWindow, [&asked](QWidget *, const QString &reason) {
+            ++asked;
+            return reason.contains(QStringLiteral("read-only")) ? UnsavedNoteChoice::Discard
+                                                                 : UnsavedNoteChoice::KeepEditing;
+        });
+        QSignalSpy turned(m_state.get(), &AppState::readOnlyChanged);
+        const QString before = storedBody();
+        // SQLite itself refuses every write on this connection from now on.
+        QVERIFY(QSqlQuery(m_state->database()->handle()).exec(QStringLiteral("PRAGMA query_only = 1")));
+
+        typeAtEnd(host.editor, QStringLiteral(" typed too late"));
+        QTRY_COMPARE_WITH_TIMEOUT(turned.count(), 1, 5000);
+        QVERIFY(m_state->isReadOnly());
+        QVERIFY(host.editor->isReadOnly());
+        QVERIFY(host.editor->toPlainText().contains(QStringLiteral("typed too late")));
+        QVERIFY(!host.editor->isSaved());
+        QVERIFY2(host.statusBar->wordText().contains(QStringLiteral("Not saved: the database is read-only")),
+                 qPrintable(host.statusBar->wordText()));
+        QCOMPARE(storedBody(), before);
+
+        // Retries keep failing without claiming success.
+        QTest::qWait(2500);
+        QVERIFY(!host.editor->isSaved());
+
+        host.window->close();
+        QCOMPARE(asked, 1);
+        QVERIFY(!host.window || !host.window->isVisible());
+        QCOMPARE(storedBody(), before);
     }
 
 private:
