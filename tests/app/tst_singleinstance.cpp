@@ -13,7 +13,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
 #include <memory>
 #include <vector>
 
@@ -306,23 +305,6 @@ private Q_SLOTS:
                  qPrintable(second.output));
         QVERIFY2(!second.output.contains(QStringLiteral("Opening database")), qPrintable(second.output));
         QVERIFY(!second.output.contains(QStringLiteral("SingleInstance: listening")));
-        QCOMPARE(first.process.state(), QProcess::Running);
-    }
-
-    // A launch that finds the instance stalled leaves its socket alone.
-    void stalledInstanceKeepsItsSocket()
-    {
-        Launch first(m_data->path(), m_sockets->path());
-        QVERIFY2(first.waitForOutput(QStringLiteral("SingleInstance: listening")), qPrintable(first.output));
-        const qint64 pid = first.process.processId();
-        QCOMPARE(::kill(pid, SIGSTOP), 0);
-        {
-            Launch second(m_data->path(), m_sockets->path(), {QStringLiteral("--new-note")});
-            second.waitForOutput(QStringLiteral("another instance holds the library"), SingleInstance::LockWaitMs + 3000);
-            QVERIFY2(!second.output.contains(QStringLiteral("Opening database")), qPrintable(second.output));
-        }
-        QVERIFY(QFile::exists(m_sockets->path() + QLatin1Char('/') + serverName));
-        QCOMPARE(::kill(pid, SIGCONT), 0);
         QCOMPARE(first.process.state(), QProcess::Running);
     }
 

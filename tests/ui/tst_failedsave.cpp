@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QSqlDatabase>
@@ -202,6 +203,11 @@ private Q_SLOTS:
         // The idle tick plus a short wait for the lock, not Qt's five-second default.
         QVERIFY2(sinceTyping.elapsed() < 4000, qPrintable(QString::number(sinceTyping.elapsed())));
         QVERIFY(!host.editor->isSaved());
+        const auto wordColour = [&host] {
+            return host.statusBar->findChild<QLabel *>(QStringLiteral("wordLabel"))->palette().color(QPalette::WindowText);
+        };
+        const QColor quiet(QStringLiteral("#78909C"));
+        QVERIFY(wordColour() != quiet);
         QVERIFY(!host.statusBar->wordText().contains(QStringLiteral("· Saved")));
         QCOMPARE(storedBody(), before);
         QVERIFY(host.window->isVisible());
@@ -217,6 +223,7 @@ private Q_SLOTS:
             lock->release();
         QTRY_VERIFY_WITH_TIMEOUT(host.editor->isSaved(), 15000);
         QVERIFY2(host.statusBar->wordText().endsWith(QStringLiteral("Saved")), qPrintable(host.statusBar->wordText()));
+        QCOMPARE(wordColour(), quiet);
         QVERIFY(storedBody().contains(QStringLiteral("milk eggs bread")));
 
         if (host.window)
