@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFile>
+#include <QLocalServer>
 #include <QLocalSocket>
 #include <QProcess>
 #include <QSignalSpy>
@@ -250,6 +251,31 @@ private Q_SLOTS:
                                   SingleInstance::ReadTimeoutMs + 2000);
         QTRY_COMPARE(primary.activeConnections(), 0);
         QCOMPARE(received.count(), 0);
+        qunsetenv("TMPDIR");
+    }
+
+    // Qt closes a server whose accept() failed and removes its socket file; the instance
+    // notices and listens again.
+    void closedServerListensAgain()
+    {
+        qputenv("TMPDIR", m_sockets->path().toUtf8());
+        SingleInstance primary(serverName);
+        QVERIFY(primary.tryRun(QStringLiteral("focus")));
+        auto *server = primary.findChild<QLocalServer *>();
+        QVERIFY(server);
+        server->close();
+        QVERIFY(!primary.isListening());
+        QTRY_VERIFY_WITH_TIMEOUT(primary.isListening(), SingleInstance::ListenCheckMs * 3);
+
+        QSignalSpy received(&primary, &SingleInstance::messageReceived);
+        QLocalSocket client;
+        client.connectToServer(serverName);
+        QVERIFY(client.waitForConnected(1000));
+        client.write("new-note");
+        client.flush();
+        client.disconnectFromServer();
+        QVERIFY(received.wait(2000));
+        QCOMPARE(received.first().first().toString(), QStringLiteral("new-note"));
         qunsetenv("TMPDIR");
     }
 

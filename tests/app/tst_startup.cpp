@@ -87,6 +87,9 @@ private:
         if (!database.open(databasePath()))
             return -1;
         QSqlQuery query(database.handle());
+        if (!query.exec(QStringLiteral("PRAGMA quick_check")) || !query.next()
+            || query.value(0).toString() != QLatin1String("ok"))
+            return -2; // damaged
         if (!query.exec(QStringLiteral("SELECT COUNT(*) FROM notes WHERE is_sample = 1")))
             return 0; // killed before the schema existed
         return query.next() ? query.value(0).toInt() : -1;
