@@ -161,9 +161,12 @@ void Application::restoreWindowsOfLastRun()
 
     const QString todosKey = QStringLiteral("restore_todos_window");
     if (preferences->find(todosKey)) {
-        if (preferences->getBool(todosKey, false))
-            qCInfo(lcApp) << "The To-Dos window was open at quit; it cannot be restored in this build";
+        const bool reopen = preferences->getBool(todosKey, false);
         preferences->remove(todosKey);
+        if (reopen) {
+            m_mainWindow->showTodosScreen();
+            qCInfo(lcApp) << "Restored the To-Dos window";
+        }
     }
 }
 

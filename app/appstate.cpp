@@ -1,7 +1,10 @@
 #include "appstate.h"
 
+#include "apiclient.h"
 #include "applog.h"
 #include "attachmentrepository.h"
+#include "authstate.h"
+#include "client.h"
 #include "database.h"
 #include "notebookrepository.h"
 #include "noterepository.h"
@@ -11,7 +14,9 @@
 #include "snapshotrepository.h"
 #include "thememanager.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
+#include <QUrl>
 #include <QUuid>
 #include <QWidget>
 
@@ -86,6 +91,27 @@ bool AppState::initialize()
     qCInfo(lcApp) << "Auth:" << m_endpoints.authBaseUrl << "Account:" << m_endpoints.accountApiUrl
                   << "Sync:" << m_endpoints.syncApiUrl;
 
+    OmbrAccount::ClientConfig config;
+    config.authBaseUrl = m_endpoints.authBaseUrl;
+    config.realmSlug = m_endpoints.realmSlug;
+    config.accountApiUrl = m_endpoints.accountApiUrl;
+    config.clientId = m_endpoints.clientId;
+    config.appId = applicationId();
+    config.appName = QStringLiteral("Ombrel Notes");
+    config.appVersion = QCoreApplication::applicationVersion();
+    config.accountPortalUrl = m_endpoints.accountPortalUrl;
+    m_account = new OmbrAccount::Client(config, this);
+    m_account->syncApi()->setBaseUrl(QUrl(m_endpoints.syncApiUrl));
+    connect(m_account, &OmbrAccount::Client::authStateChanged, this, [this](OmbrAccount::AuthState state) {
+        if (state == OmbrAccount::AuthState::Authenticated)
+            return;
+        if (m_canShare) {
+            m_canShare = false;
+            Q_EMIT canShareChanged(false);
+        }
+    });
+    m_account->initialize();
+
     if (const auto notebookId = m_preferences->find(lastNotebookKey))
         m_currentNotebookId = *notebookId;
     if (const auto noteId = m_preferences->find(lastNoteKey))
@@ -96,6 +122,11 @@ bool AppState::initialize()
 
     Q_EMIT databaseReady();
     return true;
+}
+
+QString AppState::applicationId()
+{
+    return QStringLiteral("app.ombrel.notes");
 }
 
 void AppState::setCurrentNoteId(const QString &id)

@@ -21,6 +21,10 @@ class ThemeManager;
 class QSqlError;
 class QWidget;
 
+namespace OmbrAccount {
+class Client;
+}
+
 // The one central object every window receives: the database, the repositories and
 // the services, the current note and notebook, and the relayed change signals.
 class AppState : public QObject
@@ -37,6 +41,9 @@ public:
     QString initializationError() const { return m_initializationError; }
     QString databaseFile() const { return m_databaseFile; }
 
+    // The reverse-domain identifier sent to the services and naming stored credentials.
+    static QString applicationId();
+
     Database *database() const { return m_database; }
     NoteRepository *notes() const { return m_notes; }
     NotebookRepository *notebooks() const { return m_notebooks; }
@@ -44,6 +51,7 @@ public:
     SnapshotRepository *snapshots() const { return m_snapshots; }
     AttachmentRepository *attachments() const { return m_attachments; }
     ThemeManager *themeManager() const { return m_themeManager; }
+    OmbrAccount::Client *account() const { return m_account; }
     const ServiceEndpoints &endpoints() const { return m_endpoints; }
 
     QString currentNoteId() const { return m_currentNoteId; }
@@ -99,6 +107,7 @@ private:
     PreferencesRepository *m_preferences = nullptr;
     SnapshotRepository *m_snapshots = nullptr;
     AttachmentRepository *m_attachments = nullptr;
+    OmbrAccount::Client *m_account = nullptr;
     ThemeManager *m_themeManager = nullptr;
     ServiceEndpoints m_endpoints;
     QString m_initializationError;

@@ -1,5 +1,6 @@
 #include "database.h"
 
+#include "notetextindex.h"
 #include "storagelog.h"
 
 #include <QDir>
@@ -214,6 +215,9 @@ void Database::ensureSupportIndexes()
         {"idx_notes_list_all", "notes(deleted_at, updated_at, id, notebook_id, version, sync_status, is_shared, owner_id)"},
         {"idx_notes_list_notebook",
          "notes(notebook_id, deleted_at, updated_at, id, version, sync_status, is_shared, owner_id)"},
+        // created_at sits after the body in the row: listing the history of a note with
+        // large snapshots would otherwise walk every body's overflow pages.
+        {"idx_note_snapshots_list", "note_snapshots(note_id, version DESC, id, created_at)"},
     };
     QSqlQuery query(handle());
     for (const auto &index : indexes) {
@@ -221,6 +225,9 @@ void Database::ensureSupportIndexes()
                             .arg(QLatin1String(index[0]), QLatin1String(index[1]))))
             qCWarning(lcStorage) << "Could not create index" << index[0] << query.lastError().text();
     }
+    // Created here, filled later (NoteTextIndex::startBuild) so that start-up never waits on it.
+    if (!NoteTextIndex::ensure(handle()))
+        qCWarning(lcStorage) << "Could not create the text index; search uses the body index";
 }
 
 bool Database::setVersion(int version)

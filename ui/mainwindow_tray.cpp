@@ -60,6 +60,8 @@ void MainWindow::setupTray()
     menu->addSeparator();
     connect(menu->addAction(tr("New Note")), &QAction::triggered, this,
             [this] { m_appState->openNewNoteWindow(); });
+    connect(menu->addAction(tr("Search…")), &QAction::triggered, this, &MainWindow::showSearchScreen);
+    connect(menu->addAction(tr("To-Dos")), &QAction::triggered, this, &MainWindow::showTodosScreen);
     menu->addSeparator();
     connect(menu->addAction(tr("Quit")), &QAction::triggered, this, &MainWindow::quitApplication);
     connect(m_trayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {

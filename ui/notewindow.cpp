@@ -4,6 +4,7 @@
 #include "database.h"
 #include "editortoolbar.h"
 #include "findbar.h"
+#include "mainwindow.h"
 #include "notebookrepository.h"
 #include "noteeditor.h"
 #include "noteheaderbar.h"
@@ -15,11 +16,14 @@
 #include "snapshotrepository.h"
 #include "statusbar.h"
 #include "uilog.h"
+#include "windowplacement.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QMenu>
 #include <QMessageBox>
+#include <QScreen>
 #include <QToolButton>
 #include <QUuid>
 #include <QVBoxLayout>
@@ -42,7 +46,11 @@ NoteWindow::NoteWindow(AppState *state, const QString &noteId, QWidget *parent)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("noteWindow"));
-    resize(960, 760);
+    // On a small screen the window leaves room to see that it sits beside the main one.
+    const QRect available = screen() ? screen()->availableGeometry() : QRect();
+    resize(available.isValid() ? WindowPlacement::fittedSize(QSize(960, 760).boundedTo(available.size() * 3 / 4),
+                                                             available, WindowPlacement::frameAllowance(this))
+                               : QSize(960, 760));
 
     auto *central = new QWidget(this);
     auto *layout = new QVBoxLayout(central);
@@ -92,8 +100,13 @@ NoteWindow::NoteWindow(AppState *state, const QString &noteId, QWidget *parent)
         connect(m_state, &AppState::readOnlyChanged, this, &NoteWindow::applyReadOnly);
     }
 
-    restoreStoredGeometry();
+    if (!restoreStoredGeometry())
+        placeBesideMainWindow();
     loadNote();
+
+    // The first keystrokes belong in the note, at its start, not in the toolbar.
+    m_editor->moveCursor(QTextCursor::Start);
+    m_editor->setFocus(Qt::OtherFocusReason);
 }
 
 NoteWindow::~NoteWindow() = default;
@@ -131,16 +144,46 @@ QString NoteWindow::infoText(const Note &note, int wordCount)
     return tr("Updated %1 · %2 words").arg(when).arg(wordCount);
 }
 
-void NoteWindow::restoreStoredGeometry()
+bool NoteWindow::restoreStoredGeometry()
 {
     if (!m_state || !m_state->preferences() || m_noteId.isEmpty())
-        return;
+        return false;
     const QString stored = m_state->preferences()->get(geometryKey(m_noteId));
     if (stored.isEmpty())
-        return;
+        return false;
     const QByteArray geometry = QByteArray::fromBase64(stored.toLatin1());
-    if (!geometry.isEmpty())
-        restoreGeometry(geometry);
+    if (geometry.isEmpty() || !restoreGeometry(geometry))
+        return false;
+    if (!(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
+        WindowPlacement::fitToScreen(this);
+    return true;
+}
+
+// Cascaded from the main window's corner, one step further for each note window already
+// open, so a new window neither hides the main window's menu bar nor another note.
+void NoteWindow::placeBesideMainWindow()
+{
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    QWidget *anchor = nullptr;
+    int open = 0;
+    for (QWidget *window : windows) {
+        if (window == this || !window->isVisible())
+            continue;
+        if (qobject_cast<NoteWindow *>(window))
+            ++open;
+        else if (qobject_cast<MainWindow *>(window))
+            anchor = window;
+    }
+    if (!anchor)
+        return;
+    const QScreen *anchorScreen = anchor->screen();
+    if (!anchorScreen)
+        return;
+    const QRect available = anchorScreen->availableGeometry();
+    const QSize size = WindowPlacement::fittedSize(this->size(), available, WindowPlacement::frameAllowance(this));
+    const QPoint position = WindowPlacement::cascadePosition(anchor->geometry(), open, size, available,
+                                                             WindowPlacement::frameAllowance(this));
+    setGeometry(QRect(position, size));
 }
 
 void NoteWindow::loadNote()

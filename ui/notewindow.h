@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ioprompts.h"
+
 #include <QList>
 #include <QMainWindow>
 #include <QPointer>
@@ -58,6 +60,9 @@ public:
     void setMovePrompt(MovePrompt prompt);
     void setPrintHandler(PrintHandler handler);
     void setUnsavedNotePrompt(UnsavedNotePrompt prompt);
+    void setIoPrompts(const IoPrompts &prompts) { m_ioPrompts = prompts; }
+    // The export flow, without saving first.
+    void exportNote();
 
     static QString geometryKey(const QString &noteId);
 
@@ -69,7 +74,8 @@ protected:
 
 private:
     // Construction, loading and saving (notewindow.cpp)
-    void restoreStoredGeometry();
+    bool restoreStoredGeometry();
+    void placeBesideMainWindow();
     void updateWindowTitle();
     void showMissingNote();
     bool isWritable() const;
@@ -85,6 +91,7 @@ private:
     void wireHeaderBar();
     void copyAs(int format);
     void copyAsPlainText();
+    void showVersionHistory();
     void moveToNotebook();
     void print();
     void confirmAndTrash();
@@ -107,4 +114,5 @@ private:
     MovePrompt m_movePrompt;
     PrintHandler m_printHandler;
     UnsavedNotePrompt m_unsavedNotePrompt;
+    IoPrompts m_ioPrompts;
 };

@@ -204,8 +204,10 @@ private Q_SLOTS:
             const qsizetype secondAt = app->output.indexOf(QStringLiteral("Restored note window: ") + second);
             QVERIFY2(firstAt >= 0 && secondAt > firstAt, qPrintable(app->output));
             QCOMPARE(app->output.count(QStringLiteral("Restored note window:")), 2);
-            // Restored windows sit beside the main window, which is shown as usual.
-            QVERIFY(app->output.contains(QStringLiteral("main window visible: true visible windows: 3")));
+            // Restored windows and the To-Dos window sit beside the main window, which is
+            // shown as usual.
+            QVERIFY2(app->output.contains(QStringLiteral("Restored the To-Dos window")), qPrintable(app->output));
+            QVERIFY(app->output.contains(QStringLiteral("main window visible: true visible windows: 4")));
         }
         QVERIFY(!preference(QStringLiteral("restore_note_windows")));
         QVERIFY(!preference(QStringLiteral("restore_todos_window")));

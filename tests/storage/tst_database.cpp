@@ -518,10 +518,13 @@ void TestDatabase::upgradesToLatest()
 
     const QSqlDatabase db = m_database->handle();
     QCOMPARE(column(db, QStringLiteral("SELECT version FROM schema_version")), QStringList{QStringLiteral("2")});
-    // The schema's fifteen plus the three that keep counting and listing notes fast.
-    QCOMPARE(scalar(db, QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE name LIKE 'idx_%'")).toInt(), 18);
+    // The schema's fifteen plus the four that keep counting and listing notes and
+    // snapshots fast.
+    QCOMPARE(scalar(db, QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE name LIKE 'idx_%'")).toInt(), 19);
+    // The body index's three, and the three that keep the text index in step.
     QCOMPARE(column(db, QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'trigger' ORDER BY name")),
-             (QStringList{QStringLiteral("notes_ad"), QStringLiteral("notes_ai"), QStringLiteral("notes_au")}));
+             (QStringList{QStringLiteral("notes_ad"), QStringLiteral("notes_ai"), QStringLiteral("notes_au"),
+                          QStringLiteral("notes_text_ad"), QStringLiteral("notes_text_ai"), QStringLiteral("notes_text_au")}));
     QCOMPARE(column(db, QStringLiteral("PRAGMA foreign_key_list(notes)")), QStringList());
     QCOMPARE(scalar(db, QStringLiteral("SELECT COUNT(*) FROM notebooks WHERE is_default = 1")).toInt(), 0);
     QCOMPARE(scalar(db, QStringLiteral("PRAGMA foreign_keys")).toInt(), 1);
