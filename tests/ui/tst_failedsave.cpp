@@ -8,6 +8,7 @@
 #include "smallfilesystem.h"
 #include "testsupport.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
@@ -290,6 +291,44 @@ private Q_SLOTS:
             host.window->close();
             QCOMPARE(asked, 1);
         }
+    }
+
+    // Trashing the open note first stores what was typed; when that cannot be done the
+    // user decides, and keeping the text keeps the note where it is.
+    void trashingWithUnsavableTextAsksFirst_data()
+    {
+        QTest::addColumn<int>("choice");
+        QTest::addColumn<bool>("trashed");
+        QTest::newRow("keep-editing") << int(UnsavedNoteChoice::KeepEditing) << false;
+        QTest::newRow("discard") << int(UnsavedNoteChoice::Discard) << true;
+    }
+
+    void trashingWithUnsavableTextAsksFirst()
+    {
+        QFETCH(int, choice);
+        QFETCH(bool, trashed);
+        QVERIFY(openState());
+        int asked = 0;
+        Host host = openHost(false, [&](QWidget *, const QString &) {
+            ++asked;
+            return UnsavedNoteChoice(choice);
+        });
+        auto *quickTrash = m_mainWindow->findChild<QAction *>(QStringLiteral("quickTrashAction"));
+        QVERIFY(quickTrash);
+
+        // Body writes are refused; moving to the trash still works.
+        QSqlQuery sql(m_state->database()->handle());
+        QVERIFY(sql.exec(QStringLiteral("CREATE TRIGGER refuse_body BEFORE UPDATE OF body ON notes "
+                                        "BEGIN SELECT RAISE(ABORT, 'body refused'); END")));
+        typeAtEnd(host.editor, QStringLiteral(" and soap"));
+        quickTrash->trigger();
+        QCOMPARE(asked, 1);
+        QCOMPARE(bool(m_state->notes()->findById(m_noteId)->deletedAt), trashed);
+        QCOMPARE(host.editor->toPlainText().contains(QStringLiteral("and soap")), !trashed);
+
+        QVERIFY(sql.exec(QStringLiteral("DROP TRIGGER refuse_body")));
+        QTRY_VERIFY_WITH_TIMEOUT(host.editor->isSaved(), 15000);
+        QCOMPARE(storedBody().contains(QStringLiteral("and soap")), !trashed);
     }
 
     // Read-only media: the library opens, shows its notes and accepts no edits.
