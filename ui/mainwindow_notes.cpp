@@ -261,8 +261,10 @@ void MainWindow::moveCurrentNoteToTrash(bool confirm)
 
     const int row = m_noteList->rowOf(noteId);
     if (noteId == m_editor->currentNoteId()) {
-        // The trashed note keeps what was typed in the second before.
-        saveCurrentNote();
+        // The trashed note keeps what was typed in the second before; text that cannot
+        // be stored is not dropped without asking.
+        if (!settleUnsavedNote())
+            return;
         clearEditor();
     }
 
@@ -466,8 +468,7 @@ void MainWindow::showListEntries(const QList<NoteListEntry> &entries, const QStr
     const bool inNotebook = query.isEmpty() && !m_appState->currentNotebookId().isEmpty();
     m_noteList->setPlaceholderText(inNotebook ? tr("No notes in this notebook") : QString());
     // An empty notebook shows no note of another notebook in the editor.
-    if (inNotebook && entries.isEmpty() && !openId.isEmpty()) {
-        saveCurrentNote();
+    if (inNotebook && entries.isEmpty() && !openId.isEmpty() && settleUnsavedNote()) {
         snapshotIfChanged();
         clearEditor();
         updateCentralPage();
