@@ -215,6 +215,7 @@ bool NoteRepository::insert(const Note &note)
     query.addBindValue(Columns::fromDateTime(note.modifiedAt));
     bindNoteState(query, note);
     if (!query.exec()) {
+        m_lastError = query.lastError();
         qCWarning(lcStorage) << "NoteRepository::insert failed:" << query.lastError().text();
         return false;
     }
@@ -237,6 +238,7 @@ bool NoteRepository::update(const Note &note)
     bindNoteState(query, note);
     query.addBindValue(note.id);
     if (!query.exec()) {
+        m_lastError = query.lastError();
         qCWarning(lcStorage) << "NoteRepository::update failed:" << query.lastError().text();
         return false;
     }
@@ -445,6 +447,17 @@ std::optional<QString> NoteRepository::bodyOf(const QString &id) const
     if (!query.exec() || !query.next())
         return std::nullopt;
     return query.value(0).toString();
+}
+
+bool NoteRepository::visitLiveBodies(const BodyVisitor &visit) const
+{
+    QSqlQuery query(m_database->handle());
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT id, updated_at, body FROM notes WHERE deleted_at IS NULL")))
+        return false;
+    while (query.next())
+        visit(query.value(0).toString(), Columns::toDateTime(query.value(1)), query.value(2).toString());
+    return true;
 }
 
 QStringList NoteRepository::searchIds(const QString &text) const

@@ -6,6 +6,9 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QSqlError>
+
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -21,6 +24,7 @@ class NoteRepository : public QObject
 public:
     explicit NoteRepository(Database *database, QObject *parent = nullptr);
     ~NoteRepository() override;
+    Database *database() const { return m_database; }
 
     QList<Note> allNotes() const;
     QList<Note> notesInNotebook(const QString &notebookId) const;
@@ -31,6 +35,9 @@ public:
     QList<Note> sharedByMe() const;
     QList<Note> sharedWithMe() const;
     std::optional<Note> findById(const QString &id) const;
+
+    // Why the last insert or update failed, for telling the user (Database::describeWriteError).
+    QSqlError lastError() const { return m_lastError; }
 
     bool insert(const Note &note);
     bool update(const Note &note);
@@ -50,6 +57,10 @@ public:
     // One row, trashed or not; absent when the note does not exist.
     std::optional<NoteListEntry> listEntry(const QString &id) const;
     std::optional<QString> bodyOf(const QString &id) const;
+    // Every live note's id, update time and body, one row at a time and in no particular
+    // order, so that a pass over all bodies never holds them all; false when the query fails.
+    using BodyVisitor = std::function<void(const QString &id, const QDateTime &updatedAt, const QString &body)>;
+    bool visitLiveBodies(const BodyVisitor &visit) const;
     // The ids search() would return, in the same order, without reading bodies.
     QStringList searchIds(const QString &text) const;
     // The notes rows of the live notes whose text matches, best first; empty while the
@@ -83,6 +94,7 @@ private:
     // (serial, note id); oldest first, trimmed to a bounded length.
     QList<std::pair<quint64, QString>> m_journal;
     quint64 m_journalStart = 0; // changes before this serial are no longer known
+    QSqlError m_lastError;
 
     mutable std::unique_ptr<QSqlQuery> m_searchNotesQuery;
     mutable std::unique_ptr<QSqlQuery> m_searchRowidsQuery;

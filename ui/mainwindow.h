@@ -1,10 +1,14 @@
 #pragma once
 
+#include "ioprompts.h"
+#include "iorepositories.h"
 #include "notelistentry.h"
+#include "unsavednote.h"
 
 #include <QHash>
 #include <QList>
 #include <QMainWindow>
+#include <QPointer>
 #include <QSet>
 #include <QString>
 #include <QTimer>
@@ -15,6 +19,7 @@
 class AppState;
 class EditorToolbar;
 class FindBar;
+class ImportDialog;
 class NoteEditor;
 class NoteHeaderBar;
 class NoteListWidget;
@@ -24,13 +29,17 @@ class NotebookListWidget;
 class QAction;
 class QCloseEvent;
 class QLineEdit;
+class QMenu;
 class QPoint;
 class QSplitter;
 class QStackedWidget;
 class QSystemTrayIcon;
 class QVBoxLayout;
 class QWidget;
+class SearchScreen;
 class StatusBar;
+class TodosScreen;
+class TrashScreen;
 class WelcomeScreen;
 struct Note;
 
@@ -73,6 +82,25 @@ public:
     // offscreen platform has no tray.
     using TrayProbe = std::function<bool()>;
     void setTrayProbe(TrayProbe probe);
+    // Asked when text that could not be saved would be left behind; tests answer it.
+    void setUnsavedNotePrompt(UnsavedNotePrompt prompt);
+
+    // The secondary screens, created on first use and kept (mainwindow_screens.cpp).
+    void showTodosScreen();
+    void showSearchScreen();
+    void showTrashScreen();
+    void showVersionHistory();
+    TodosScreen *todosScreen() const;
+    SearchScreen *searchScreen() const;
+    TrashScreen *trashScreen() const;
+
+    // Import, export, backup and restore (mainwindow_io.cpp); the prompts are the dialogs'
+    // seams for tests.
+    void setIoPrompts(const IoPrompts &prompts);
+    ImportDialog *openImportDialog();
+    void exportOpenNote(bool saveFirst);
+    void backupDatabase();
+    void restoreDatabase();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -93,6 +121,7 @@ private:
     void applyEditorFontSize();
     void onPreferenceChanged(const QString &key);
     bool isSignedIn() const;
+    void wireAccount();
     bool stenoMode() const;
 
     // Note flow and list refresh (mainwindow_notes.cpp)
@@ -101,7 +130,11 @@ private:
     QString noteInfoText(const QDateTime &updatedAt) const;
     void switchToNote(const QString &noteId);
     void createNote();
-    void saveCurrentNote();
+    bool saveCurrentNote();
+    // Before the open note is left: saves pending edits, and when that fails asks the
+    // user; false when the user keeps editing.
+    bool settleUnsavedNote();
+    void applyReadOnly();
     void snapshotIfChanged();
     void moveCurrentNoteToTrash(bool confirm);
     void clearEditor();
@@ -132,6 +165,9 @@ private:
     void showNoteContextMenu(const QString &noteId, const QPoint &globalPos);
     void showNotebookContextMenu(const QString &notebookId, const QPoint &globalPos);
     void moveOpenNoteToNotebook();
+    void moveNoteWithDialog(const QString &noteId);
+    void fillMoveMenu(QMenu *menu, const QString &noteId, const QPoint &globalPos);
+    void updateNoteActions();
     void trashNoteFromMenu(const QString &noteId);
     void createNotebook();
     void renameNotebook(const QString &notebookId);
@@ -146,6 +182,13 @@ private:
     bool prepareNoteForPrinting(QString *title);
     void printNote();
     void printPreview();
+
+    // Screens (mainwindow_screens.cpp)
+    void wireScreenEntries();
+    // Import, export, backup and restore (mainwindow_io.cpp)
+    void addImportExportEntries(QMenu *fileMenu);
+    void addBackupEntries(QMenu *fileMenu);
+    IoRepositories ioRepositories() const;
 
     // Tray (mainwindow_tray.cpp)
     void setupTray();
@@ -174,11 +217,18 @@ private:
     QAction *m_focusModeAction = nullptr;
     QAction *m_sidebarAction = nullptr;
     QAction *m_trayToggleAction = nullptr;
+    // Enabled only while a note is open; the format commands only while it is writable.
+    QList<QAction *> m_noteActions;
+    QList<QAction *> m_formatActions;
+    QAction *m_signInAction = nullptr;
+    QAction *m_signOutAction = nullptr;
     bool m_focusMode = false;
     bool m_sidebarVisible = true;
     QList<int> m_normalSplitterSizes;
     QSystemTrayIcon *m_trayIcon = nullptr;
     TrayProbe m_trayProbe;
+    UnsavedNotePrompt m_unsavedNotePrompt;
+    IoPrompts m_ioPrompts;
     bool m_closeToTray = false;
     QTimer m_searchTimer;
     QString m_snapshotBaseline;
@@ -214,4 +264,8 @@ private:
     // Live notes per notebook id, kept from the change reports while the cache is valid.
     QHash<QString, int> m_notebookCounts;
     bool m_notebookCountsValid = false;
+
+    QPointer<TodosScreen> m_todosScreen;
+    QPointer<SearchScreen> m_searchScreen;
+    QPointer<TrashScreen> m_trashScreen;
 };

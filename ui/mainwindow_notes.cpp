@@ -2,6 +2,7 @@
 
 #include "appstate.h"
 #include "deltadocument.h"
+#include "database.h"
 #include "deltarender.h"
 #include "editortoolbar.h"
 #include "notebooklistwidget.h"
@@ -75,7 +76,7 @@ void MainWindow::showNote(const Note &note, bool forceReload)
         m_snapshotBaseline = note.body;
         m_editedSinceBaseline = false;
     }
-    const bool editable = isEditable(note);
+    const bool editable = isEditable(note) && !m_appState->isReadOnly();
     m_editor->setReadOnly(!editable);
     m_toolbar->setToolbarActive(editable);
     m_headerBar->setNoteEditable(editable);
@@ -83,6 +84,7 @@ void MainWindow::showNote(const Note &note, bool forceReload)
     m_headerBar->setIncludeInTodos(m_appState->notes()->includeInTodos(note.id));
     m_headerBar->setShared(note.isShared);
     m_headerBar->setInfoText(noteInfoText(note.updatedAt));
+    updateNoteActions();
 }
 
 QString MainWindow::noteInfoText(const QDateTime &updatedAt) const
@@ -101,6 +103,7 @@ void MainWindow::clearEditor()
     m_snapshotBaseline.clear();
     m_editedSinceBaseline = false;
     m_loadedBody.clear();
+    updateNoteActions();
 }
 
 void MainWindow::switchToNote(const QString &noteId)
@@ -108,7 +111,10 @@ void MainWindow::switchToNote(const QString &noteId)
     if (noteId == m_editor->currentNoteId())
         return;
     if (!m_editor->isLoading()) {
-        saveCurrentNote();
+        if (!settleUnsavedNote()) {
+            m_noteList->selectNote(m_editor->currentNoteId());
+            return;
+        }
         snapshotIfChanged();
     }
     m_appState->setCurrentNoteId(noteId);
@@ -117,7 +123,8 @@ void MainWindow::switchToNote(const QString &noteId)
 
 void MainWindow::createNote()
 {
-    saveCurrentNote();
+    if (!settleUnsavedNote())
+        return;
     snapshotIfChanged();
 
     Note note;
@@ -135,32 +142,83 @@ void MainWindow::createNote()
     m_noteList->selectNote(note.id);
     m_appState->setCurrentNoteId(note.id);
     openNote(note.id, false);
-    m_editor->setFocus();
+    // Typing starts at once, in the new note's empty first line, even when the command
+    // came from a note window.
+    if (!isActiveWindow() && isVisible()) {
+        raise();
+        activateWindow();
+    }
+    m_editor->moveCursor(QTextCursor::Start);
+    m_editor->setFocus(Qt::OtherFocusReason);
 }
 
-void MainWindow::saveCurrentNote()
+bool MainWindow::saveCurrentNote()
 {
     const QString noteId = m_editor->currentNoteId();
     // Only edits are written: the editor's JSON of an untouched note may still differ in
     // form from a body it did not write (imported, synced), and rewriting it would bump
     // the version and reorder the list merely for viewing it.
-    if (noteId.isEmpty() || m_editor->isReadOnly() || m_editor->isLoading() || m_editor->isSaved())
-        return;
+    if (noteId.isEmpty() || m_editor->isLoading() || m_editor->isSaved())
+        return true;
+    if (m_editor->isReadOnly()) {
+        // Text typed before the library turned read-only cannot be stored: say so.
+        if (!m_appState->isReadOnly())
+            return true;
+        m_editor->reportSaveFailed();
+        m_statusBar->setSaveError(notSavedText(tr("the database is read-only")));
+        return false;
+    }
     std::optional<Note> note = m_appState->notes()->findById(noteId);
     if (!note)
-        return;
+        return true;
     const QString body = m_editor->toDeltaJson();
     if (body == note->body)
-        return;
+        return true;
     note->body = body;
     note->updatedAt = QDateTime::currentDateTimeUtc();
     note->modifiedAt = note->updatedAt;
     note->version += 1;
     note->syncStatus = SyncStatus::Pending;
-    if (m_appState->notes()->update(*note)) {
-        m_loadedBody = body;
-        m_headerBar->setInfoText(noteInfoText(note->updatedAt));
+    if (!m_appState->notes()->update(*note)) {
+        // The text stays in the editor, unsaved, and the editor retries on idle.
+        const QSqlError error = m_appState->notes()->lastError();
+        m_editor->reportSaveFailed();
+        m_statusBar->setSaveError(notSavedText(Database::describeWriteError(error)));
+        m_appState->reportWriteFailure(error);
+        return false;
     }
+    m_loadedBody = body;
+    m_headerBar->setInfoText(noteInfoText(note->updatedAt));
+    return true;
+}
+
+bool MainWindow::settleUnsavedNote()
+{
+    if (m_editor->isSaved() || saveCurrentNote())
+        return true;
+    const QString reason = m_appState->isReadOnly() ? tr("the database is read-only")
+                                                    : Database::describeWriteError(m_appState->notes()->lastError());
+    if (!resolveUnsavedNote(this, m_editor, m_unsavedNotePrompt, reason))
+        return false;
+    // Discarded: the editor goes back to what is stored.
+    openNote(m_editor->currentNoteId(), true);
+    return true;
+}
+
+// Edits that could not be stored are not accepted; what the editor holds stays visible.
+void MainWindow::applyReadOnly()
+{
+    if (!m_appState->isReadOnly())
+        return;
+    m_editor->setReadOnly(true);
+    m_toolbar->setToolbarActive(false);
+    m_headerBar->setNoteEditable(false);
+    m_statusBar->setStatusText(tr("Read-only"));
+}
+
+void MainWindow::setUnsavedNotePrompt(UnsavedNotePrompt prompt)
+{
+    m_unsavedNotePrompt = std::move(prompt);
 }
 
 void MainWindow::snapshotIfChanged()
@@ -205,8 +263,11 @@ void MainWindow::moveCurrentNoteToTrash(bool confirm)
     }
 
     const int row = m_noteList->rowOf(noteId);
-    if (noteId == m_editor->currentNoteId())
+    if (noteId == m_editor->currentNoteId()) {
+        // The trashed note keeps what was typed in the second before.
+        saveCurrentNote();
         clearEditor();
+    }
 
     // The change report removes the row before the next line runs.
     if (!m_appState->notes()->moveToTrash(noteId))
@@ -231,8 +292,13 @@ void MainWindow::reloadOpenNote()
     if (noteId.isEmpty() || !m_editor->isSaved() || m_editor->isLoading())
         return;
     const std::optional<Note> note = m_appState->notes()->findById(noteId);
-    if (note && !note->deletedAt)
+    if (note && !note->deletedAt) {
         showNote(*note, false);
+    } else {
+        // Deleted or trashed elsewhere (a note window, sync): nothing left to edit here.
+        clearEditor();
+        updateCentralPage();
+    }
 }
 
 void MainWindow::onNotesChanged()
