@@ -144,6 +144,7 @@ private:
     void applySearchResults(quint64 generation, const QString &text, const QList<qint64> &rowids, bool ok);
     QList<NoteListEntry> searchEntriesHere(const QString &query);
     void ensureEntryCache();
+    void ensureEntryCache(QList<NoteListEntry> all); // by value: it may be m_fullList, which it clears
     void cacheEntry(const NoteListEntry &entry);
     void uncacheEntry(const QString &noteId);
     void showListEntries(const QList<NoteListEntry> &entries, const QString &query);

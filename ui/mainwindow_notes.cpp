@@ -306,6 +306,10 @@ void MainWindow::onNotesChanged()
     if (m_deferNoteChanges)
         return;
     NoteRepository *notes = m_appState->notes();
+    // The rows before this change are what the counts are adjusted from; the list read at
+    // start-up still describes them when nothing else changed since.
+    if (!m_entryCacheValid && !m_fullList.isEmpty() && m_fullListSerial == m_seenSerial)
+        ensureEntryCache(m_fullList);
     const NoteChanges changes = notes->changesSince(m_seenSerial);
     m_seenSerial = notes->changeSerial();
     if (!changes.complete) {
@@ -361,7 +365,7 @@ void MainWindow::refreshNoteList()
         if (notebookId.isEmpty() && !m_entryCacheValid) {
             m_fullList = entries;
             m_fullListSerial = notes->changeSerial();
-            QTimer::singleShot(FullListIdleMs, this, &MainWindow::ensureEntryCache);
+            QTimer::singleShot(FullListIdleMs, this, qOverload<>(&MainWindow::ensureEntryCache));
         }
         showListEntries(entries, query);
         return;
@@ -428,7 +432,11 @@ void MainWindow::ensureEntryCache()
     if (m_entryCacheValid)
         return;
     const bool fresh = !m_fullList.isEmpty() && m_fullListSerial == m_appState->notes()->changeSerial();
-    const QList<NoteListEntry> all = fresh ? m_fullList : m_appState->notes()->listEntries();
+    ensureEntryCache(fresh ? m_fullList : m_appState->notes()->listEntries());
+}
+
+void MainWindow::ensureEntryCache(QList<NoteListEntry> all)
+{
     m_fullList.clear();
     m_entryCache.clear();
     m_cachedRowids.clear();
