@@ -50,6 +50,8 @@ public:
     QString titleOf(const NoteTasks &entry) const;
 
 private:
+    // Runs on worker threads during a reload: touches nothing of the cache.
+    static std::shared_ptr<NoteTasks> extract(const QString &noteId, const QDateTime &updatedAt, const QString &body);
     void store(const QString &noteId, const QDateTime &updatedAt, const QString &body);
     void forget(const QString &noteId);
 
