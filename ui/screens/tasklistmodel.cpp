@@ -3,6 +3,7 @@
 #include <QBrush>
 #include <QColor>
 #include <QFont>
+#include <QSize>
 
 #include <algorithm>
 
@@ -165,6 +166,15 @@ void TaskListModel::insertRowsOf(const TaskCache::NoteTasks &note)
     }
 }
 
+void TaskListModel::setRowHeight(int height)
+{
+    if (height == m_rowHeight || height < 1)
+        return;
+    beginResetModel();
+    m_rowHeight = height;
+    endResetModel();
+}
+
 int TaskListModel::rowCount(const QModelIndex &parent) const
 {
     return parent.isValid() ? 0 : int(m_rows.size());
@@ -195,6 +205,8 @@ QVariant TaskListModel::data(const QModelIndex &index, int role) const
         if (task.isCompleted)
             return QBrush(QColor(QStringLiteral("#9E9E9E")));
         return {};
+    case Qt::SizeHintRole:
+        return QSize(1, m_rowHeight);
     case NoteIdRole:
         return task.noteId;
     case LineIndexRole:
