@@ -92,8 +92,7 @@ QString tripPackingList()
 {
     DeltaWriter w;
     w.heading(1, "Trip Packing List")
-        .paragraph({italic("A checklist you can reuse. Tick items off as you pack; the open ones "
-                           "also appear on the To-Dos screen.")})
+        .paragraph({italic("A checklist you can reuse. Tick items off as you pack.")})
         .empty()
         .paragraph({bold("Documents")})
         .checked("Passport or ID card")
