@@ -124,7 +124,9 @@ std::shared_ptr<TaskCache::NoteTasks> TaskCache::extract(const QString &noteId, 
     entry->noteId = noteId;
     entry->updatedMs = updatedAt.toMSecsSinceEpoch();
     entry->lowered.reserve(tasks.size());
-    for (const Task &task : std::as_const(tasks)) {
+    for (Task &task : tasks) {
+        // Half a million ids would hold tens of megabytes nothing here reads.
+        task.id = QString();
         QString lowered = task.text.toLower();
         // Most texts have a capital at most; equal texts share one buffer.
         entry->lowered.append(lowered == task.text ? task.text : lowered);

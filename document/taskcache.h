@@ -22,7 +22,7 @@ public:
     {
         QString noteId;
         qint64 updatedMs = 0; // the note's updatedAt, for cheap ordering
-        QList<Task> tasks;
+        QList<Task> tasks; // without their ids, which the list never shows
         QStringList lowered; // per task, the text lower-cased (filter and alphabetical order)
         // The note's title, read on first display: most notes never show one.
         mutable std::optional<QString> title;

@@ -108,9 +108,9 @@ void MainWindow::createMenuBar()
     QAction *moveAction = addEntry(noteMenu, QStringLiteral("moveToNotebookAction"), tr("Move to Notebook..."),
                                    QKeySequence(QStringLiteral("Ctrl+M")));
     connect(moveAction, &QAction::triggered, this, &MainWindow::moveOpenNoteToNotebook);
-    connect(addEntry(noteMenu, QStringLiteral("versionHistoryAction"), tr("Version History..."),
-                     QKeySequence(QStringLiteral("Ctrl+H"))),
-            &QAction::triggered, this, &MainWindow::showVersionHistory);
+    QAction *historyAction = addEntry(noteMenu, QStringLiteral("versionHistoryAction"), tr("Version History..."),
+                                      QKeySequence(QStringLiteral("Ctrl+H")));
+    connect(historyAction, &QAction::triggered, this, &MainWindow::showVersionHistory);
     QAction *windowAction = addEntry(noteMenu, QStringLiteral("openInWindowAction"), tr("Open in New Window"),
                                      QKeySequence(QStringLiteral("Ctrl+Shift+O")));
     connect(windowAction, &QAction::triggered, this, &MainWindow::openCurrentNoteInWindow);
@@ -118,7 +118,7 @@ void MainWindow::createMenuBar()
     QAction *trashAction = addEntry(noteMenu, QStringLiteral("moveToTrashAction"), tr("Move to Trash…"),
                                     QKeySequence(QStringLiteral("Ctrl+D")), Qt::ApplicationShortcut);
     connect(trashAction, &QAction::triggered, this, [this] { moveCurrentNoteToTrash(true); });
-    m_noteActions << moveAction << windowAction << trashAction;
+    m_noteActions << moveAction << historyAction << windowAction << trashAction;
 
     QMenu *viewMenu = menuBar()->addMenu(tr("&View"));
     connect(addEntry(viewMenu, QStringLiteral("todosAction"), tr("To-Dos"), QKeySequence(QStringLiteral("Ctrl+Alt+T"))),
