@@ -49,8 +49,9 @@ QString statusText(int status)
 // The path only: queries can carry credentials and never reach the log.
 QString loggablePath(const std::string &path)
 {
+    static const QRegularExpression controls(QStringLiteral("[\\x00-\\x1f\\x7f]"));
     QString text = fromStd(path.size() > 200 ? path.substr(0, 200) + "..." : path);
-    text.replace(QRegularExpression(QStringLiteral("[\\x00-\\x1f\\x7f]")), QStringLiteral("?"));
+    text.replace(controls, QStringLiteral("?"));
     return text;
 }
 
