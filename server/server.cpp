@@ -81,11 +81,17 @@ QString Server::secretFileName()
 bool Server::open(QString *error)
 {
     QDir dir(m_config.dataDir);
-    if (!dir.exists() && !QDir().mkpath(m_config.dataDir)) {
-        *error = QStringLiteral("Cannot create the data directory %1").arg(m_config.dataDir);
-        return false;
+    if (!dir.exists()) {
+        if (!QDir().mkpath(m_config.dataDir)) {
+            *error = QStringLiteral("Cannot create the data directory %1").arg(m_config.dataDir);
+            return false;
+        }
+        QFile::setPermissions(m_config.dataDir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    } else if (QFile::permissions(m_config.dataDir) & (QFileDevice::ReadOther | QFileDevice::WriteOther)) {
+        // An existing directory is the operator's; point out the exposure rather than chmod it.
+        qCWarning(lcServer).noquote() << "The data directory" << m_config.dataDir
+                                      << "is accessible to other users; its files are not";
     }
-    QFile::setPermissions(m_config.dataDir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 
     m_secret = loadOrCreateSecret(dir.filePath(secretFileName()), error);
     if (m_secret.isEmpty())
