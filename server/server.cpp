@@ -111,7 +111,21 @@ int Server::bind(QString *error)
         *error = QStringLiteral("The server is not open");
         return -1;
     }
+    TokenService::Settings tokenSettings;
+    // Independent of the URL, so tokens survive a restart on another port.
+    tokenSettings.issuer = QStringLiteral("ombrel-server/") + m_config.realm;
+    tokenSettings.accessTokenTtl = m_config.accessTokenTtl;
+    tokenSettings.refreshTokenTtl = m_config.refreshTokenTtl;
+    m_tokens = std::make_unique<TokenService>(m_secret, tokenSettings, *m_users, *m_sessions);
+    m_tokens->purgeOldSessions();
+    m_authApi = std::make_unique<AuthApi>(m_config.realm, *m_users, *m_sessions, *m_tokens, *m_throttle);
+    m_loginPage = std::make_unique<LoginPage>(
+        LoginPage::Settings{m_config.realm, m_config.clientId, m_config.allowSignup}, *m_users, *m_tokens,
+        *m_throttle);
+
+    // Socket options apply when the listening socket is made: configure first, then bind.
     m_http = std::make_unique<httplib::Server>();
+    installRoutes();
     int port = -1;
     const std::string host = m_config.listenAddress.toStdString();
     if (m_config.port == 0)
@@ -124,19 +138,6 @@ int Server::bind(QString *error)
         return -1;
     }
     m_publicUrl = effectivePublicUrl(m_config, port);
-
-    TokenService::Settings tokenSettings;
-    // Independent of the URL, so tokens survive a restart on another port.
-    tokenSettings.issuer = QStringLiteral("ombrel-server/") + m_config.realm;
-    tokenSettings.accessTokenTtl = m_config.accessTokenTtl;
-    tokenSettings.refreshTokenTtl = m_config.refreshTokenTtl;
-    m_tokens = std::make_unique<TokenService>(m_secret, tokenSettings, *m_users, *m_sessions);
-    m_tokens->purgeOldSessions();
-    m_authApi = std::make_unique<AuthApi>(m_config.realm, *m_users, *m_sessions, *m_tokens, *m_throttle);
-    m_loginPage = std::make_unique<LoginPage>(
-        LoginPage::Settings{m_config.realm, m_config.clientId, m_config.allowSignup}, *m_users, *m_tokens,
-        *m_throttle);
-    installRoutes();
     return port;
 }
 
