@@ -45,11 +45,26 @@ AppState::~AppState()
 
 bool AppState::initialize()
 {
-    m_database = new Database(this);
-    const QString path = databasePath();
-    qCInfo(lcApp) << "Opening database at:" << path;
-    if (!m_database->open(path) || !m_database->migrate())
+    QString reason;
+    const QString path = databasePath(&reason);
+    if (path.isEmpty()) {
+        m_initializationError = reason;
+        qCCritical(lcApp).noquote() << reason;
         return false;
+    }
+    m_databaseFile = path;
+    m_database = new Database(this);
+    qCInfo(lcApp) << "Opening database at:" << path;
+    if (!m_database->open(path) || !m_database->migrate()) {
+        m_initializationError = m_database->errorText();
+        return false;
+    }
+
+    if (m_database->isReadOnly()) {
+        m_readOnly = true;
+        m_readOnlyReason = tr("The database file %1 cannot be written.").arg(path);
+        qCWarning(lcApp).noquote() << "Opened read-only:" << m_readOnlyReason;
+    }
 
     m_notes = new NoteRepository(m_database, this);
     m_notebooks = new NotebookRepository(m_database, this);
@@ -95,7 +110,8 @@ bool AppState::initialize()
     if (const auto noteId = m_preferences->find(lastNoteKey))
         m_currentNoteId = *noteId;
 
-    createWelcomeNotes(*m_notes, *m_preferences);
+    if (!m_readOnly)
+        createWelcomeNotes(*m_notes, *m_preferences);
 
     Q_EMIT databaseReady();
     return true;
@@ -124,6 +140,26 @@ void AppState::setCurrentNotebookId(const QString &id)
     if (m_preferences)
         m_preferences->set(lastNotebookKey, id);
     Q_EMIT currentNotebookChanged(id);
+}
+
+void AppState::setReadOnly(const QString &reason)
+{
+    if (m_readOnly)
+        return;
+    m_readOnly = true;
+    m_readOnlyReason = reason;
+    qCWarning(lcApp).noquote() << "Library became read-only:" << reason;
+    Q_EMIT readOnlyChanged(true);
+}
+
+void AppState::reportWriteFailure(const QSqlError &error)
+{
+    if (m_readOnly || !m_database)
+        return;
+    if (Database::isReadOnlyError(error) || !m_database->isWritable()) {
+        setReadOnly(tr("The database file %1 cannot be written: %2.")
+                        .arg(m_databaseFile, Database::describeWriteError(error)));
+    }
 }
 
 void AppState::notifyNoteUpdated(const QString &noteId, QObject *source)

@@ -260,4 +260,24 @@ bool SessionStore::revokeAllExcept(const QString &userId, const QString &keptSes
     return true;
 }
 
+bool SessionStore::purge(const QString &endedBefore, const QString &rotatedBefore)
+{
+    QSqlDatabase db = m_database.connection();
+    WriteTransaction transaction(db);
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral("DELETE FROM refresh_tokens WHERE session_id IN (SELECT id FROM sessions "
+                                 "WHERE revoked_at < ? OR expires_at < ?) OR rotated_at < ?"));
+    query.addBindValue(endedBefore);
+    query.addBindValue(endedBefore);
+    query.addBindValue(rotatedBefore);
+    if (!query.exec())
+        return warnFailed("purge", query);
+    query.prepare(QStringLiteral("DELETE FROM sessions WHERE revoked_at < ? OR expires_at < ?"));
+    query.addBindValue(endedBefore);
+    query.addBindValue(endedBefore);
+    if (!query.exec())
+        return warnFailed("purge", query);
+    return transaction.commit();
+}
+
 } // namespace OmbrServer

@@ -54,6 +54,11 @@ public:
     bool revokeByRefreshToken(const QString &tokenHash);
     bool revokeAllExcept(const QString &userId, const QString &keptSessionId);
 
+    // Deletes sessions that ended (revoked or expired) before endedBefore, and tokens
+    // rotated before rotatedBefore; ISO 8601 times. Old rotated tokens then read as unknown
+    // rather than reused.
+    bool purge(const QString &endedBefore, const QString &rotatedBefore);
+
 private:
     bool revokeInTransaction(const QString &sessionId);
 

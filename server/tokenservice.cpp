@@ -59,6 +59,9 @@ std::optional<TokenPair> TokenService::startSession(const UserRecord &user, cons
                                            expiryFromNow());
     if (!session)
         return std::nullopt;
+    // Housekeeping rides along with sign-ins instead of needing a timer thread.
+    if (++m_sessionsStarted % 256 == 0)
+        purgeOldSessions();
     tokens.accessToken = accessTokenFor(user, session->id);
     tokens.expiresIn = m_settings.accessTokenTtl;
     return tokens;
@@ -96,6 +99,12 @@ TokenService::RefreshResult TokenService::refresh(const QString &refreshToken)
     result.tokens.refreshToken = next;
     result.tokens.expiresIn = m_settings.accessTokenTtl;
     return result;
+}
+
+void TokenService::purgeOldSessions()
+{
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    m_sessions.purge(now.addDays(-30).toString(Qt::ISODateWithMs), now.addDays(-7).toString(Qt::ISODateWithMs));
 }
 
 std::optional<Caller> TokenService::authenticate(const QByteArray &accessToken)

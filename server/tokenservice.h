@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <optional>
 
 namespace OmbrServer {
@@ -57,6 +58,9 @@ public:
 
     static QString hashRefreshToken(const QString &token);
 
+    // Forgets sessions ended a month ago and tokens rotated a week ago.
+    void purgeOldSessions();
+
 private:
     QString accessTokenFor(const UserRecord &user, const QString &sessionId) const;
     QString expiryFromNow() const;
@@ -65,6 +69,7 @@ private:
     Settings m_settings;
     UserStore &m_users;
     SessionStore &m_sessions;
+    std::atomic<unsigned> m_sessionsStarted{0};
 };
 
 } // namespace OmbrServer
