@@ -8,6 +8,8 @@
 #include <QAbstractTextDocumentLayout>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -50,6 +52,10 @@ NoteEditor::NoteEditor(QWidget *parent)
     m_saveFilePrompt = [this](const QString &title, const QString &proposal) {
         return QFileDialog::getSaveFileName(this, title, proposal);
     };
+    m_confirmPrompt = [this](const QString &title, const QString &text) {
+        return QMessageBox::question(this, title, text, QMessageBox::Yes | QMessageBox::No,
+                                     QMessageBox::No) == QMessageBox::Yes;
+    };
 
     setPlaceholderText(tr("Select a note or press Ctrl+N to create one"));
     setReadOnly(true);
@@ -73,9 +79,22 @@ void NoteEditor::loadNote(const QString &noteId, const QString &deltaJson, bool 
 {
     // The owner reloads after its own save: keep cursor, scroll position and undo history.
     if (!force && !noteId.isEmpty() && noteId == m_currentNoteId && m_saved
-        && m_delta->toDeltaJson() == deltaJson) {
+        && toDeltaJson() == deltaJson) {
         return;
     }
+    if (deltaJson.size() > largeNoteThreshold()) {
+        m_loading = true;
+        m_currentNoteId = noteId;
+        m_saveTimer.stop();
+        showLargeNote(deltaJson);
+        m_loading = false;
+        m_saved = true;
+        Q_EMIT savedStateChanged(true);
+        Q_EMIT wordCountChanged(wordCount());
+        updateFormatState();
+        return;
+    }
+    leaveLargeNote();
 
     m_loading = true;
     m_currentNoteId = noteId;
@@ -99,6 +118,7 @@ void NoteEditor::loadNote(const QString &noteId, const QString &deltaJson, bool 
 
 void NoteEditor::clearNote()
 {
+    leaveLargeNote();
     m_loading = true;
     m_currentNoteId.clear();
     m_saveTimer.stop();
@@ -113,14 +133,15 @@ void NoteEditor::clearNote()
 
 QString NoteEditor::toDeltaJson() const
 {
-    return m_delta->toDeltaJson();
+    // A large note is shown, never edited: what is stored is given back unchanged.
+    return m_large ? m_largeBody : m_delta->toDeltaJson();
 }
 
 int NoteEditor::wordCount() const
 {
     // Same result as splitting the trimmed text at "\\s+", without building the parts:
     // this runs on every keystroke in notes of a megabyte.
-    const QString text = document()->toPlainText();
+    const QString text = m_large ? m_largeView->toPlainText() : document()->toPlainText();
     int count = 0;
     bool inWord = false;
     for (const QChar c : text) {
@@ -142,7 +163,7 @@ void NoteEditor::refreshAttachments()
 
 void NoteEditor::onContentsChanged()
 {
-    if (m_loading || m_currentNoteId.isEmpty())
+    if (m_loading || m_large || m_currentNoteId.isEmpty())
         return;
     reportChange();
 }
@@ -215,4 +236,9 @@ void NoteEditor::setOpenFilePrompt(FilePrompt prompt)
 void NoteEditor::setSaveFilePrompt(FilePrompt prompt)
 {
     m_saveFilePrompt = std::move(prompt);
+}
+
+void NoteEditor::setConfirmPrompt(ConfirmPrompt prompt)
+{
+    m_confirmPrompt = std::move(prompt);
 }
