@@ -82,6 +82,10 @@ void NoteEditor::loadNote(const QString &noteId, const QString &deltaJson, bool 
         && toDeltaJson() == deltaJson) {
         return;
     }
+    if (deferLoad(noteId, deltaJson))
+        return;
+    m_deferred = false;
+    m_deferredBody.clear();
     if (deltaJson.size() > largeNoteThreshold()) {
         m_loading = true;
         m_currentNoteId = noteId;
@@ -118,6 +122,8 @@ void NoteEditor::loadNote(const QString &noteId, const QString &deltaJson, bool 
 
 void NoteEditor::clearNote()
 {
+    m_deferred = false;
+    m_deferredBody.clear();
     leaveLargeNote();
     m_loading = true;
     m_currentNoteId.clear();
@@ -134,6 +140,8 @@ void NoteEditor::clearNote()
 QString NoteEditor::toDeltaJson() const
 {
     // A large note is shown, never edited: what is stored is given back unchanged.
+    if (m_deferred)
+        return m_deferredBody;
     return m_large ? m_largeBody : m_delta->toDeltaJson();
 }
 
@@ -163,7 +171,7 @@ void NoteEditor::refreshAttachments()
 
 void NoteEditor::onContentsChanged()
 {
-    if (m_loading || m_large || m_currentNoteId.isEmpty())
+    if (m_loading || m_large || m_deferred || m_currentNoteId.isEmpty())
         return;
     reportChange();
 }

@@ -27,6 +27,7 @@ class QMouseEvent;
 class QPaintEvent;
 class QPlainTextEdit;
 class QResizeEvent;
+class QShowEvent;
 class QTextBlock;
 class QTextCharFormat;
 class QTextCursor;
@@ -160,6 +161,7 @@ protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
@@ -200,6 +202,8 @@ private:
     bool openAttachmentInteractive(const QString &id);
 
     // Large notes
+    bool deferLoad(const QString &noteId, const QString &deltaJson);
+    void finishDeferredLoad();
     void showLargeNote(const QString &deltaJson);
     void leaveLargeNote();
     bool confirmLargePaste(qsizetype characters);
@@ -241,4 +245,6 @@ private:
     QPlainTextEdit *m_largeView = nullptr;
     QString m_largeBody;
     bool m_large = false;
+    QString m_deferredBody; // loaded once the window shows
+    bool m_deferred = false;
 };

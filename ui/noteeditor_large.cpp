@@ -10,9 +10,12 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QResizeEvent>
+#include <QShowEvent>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <atomic>
+#include <utility>
 
 namespace {
 
@@ -20,6 +23,9 @@ namespace {
 // time, growing with every megabyte; the plain-text view lays out only what is on screen.
 std::atomic<qsizetype> s_largeNoteThreshold{2 * 1024 * 1024};
 std::atomic<qsizetype> s_pasteAskThreshold{1024 * 1024};
+
+// Below this a body loads at once even in a window not yet shown.
+constexpr qsizetype DeferredLoadCharacters = 256 * 1024;
 
 QString megabytes(qsizetype characters)
 {
@@ -103,6 +109,44 @@ void NoteEditor::leaveLargeNote()
     m_largeView->clear();
     m_largePanel->hide();
     setFocusProxy(nullptr);
+}
+
+// A window opening with a remembered note of some size shows itself first and loads the
+// note right after: start-up never waits on a layout, which would also be done twice,
+// once at the hidden width and again at the shown one.
+bool NoteEditor::deferLoad(const QString &noteId, const QString &deltaJson)
+{
+    if (window()->isVisible() || deltaJson.size() <= DeferredLoadCharacters)
+        return false;
+    m_loading = true;
+    m_currentNoteId = noteId;
+    m_saveTimer.stop();
+    leaveLargeNote();
+    m_delta->setDeltaJson(QString());
+    m_deferred = true;
+    m_deferredBody = deltaJson;
+    m_loading = false;
+    m_saved = true;
+    Q_EMIT savedStateChanged(true);
+    return true;
+}
+
+void NoteEditor::finishDeferredLoad()
+{
+    if (!m_deferred)
+        return;
+    const QString body = std::exchange(m_deferredBody, QString());
+    m_deferred = false;
+    const bool readOnly = isReadOnly();
+    loadNote(m_currentNoteId, body, true);
+    setReadOnly(readOnly);
+}
+
+void NoteEditor::showEvent(QShowEvent *event)
+{
+    QTextEdit::showEvent(event);
+    if (m_deferred)
+        QTimer::singleShot(0, this, &NoteEditor::finishDeferredLoad);
 }
 
 void NoteEditor::resizeEvent(QResizeEvent *event)

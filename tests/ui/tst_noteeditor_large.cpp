@@ -53,6 +53,7 @@ private Q_SLOTS:
     void typingIntoLargeNoteChangesNothingStored();
     void smallNoteAfterLargeIsEditable();
     void realSizeNoteOpensInPlainView();
+    void noteOpenedBeforeWindowShowsLoadsAfterIt();
     void pasteAboveLimitAsksFirst_data();
     void pasteAboveLimitAsksFirst();
 
@@ -142,6 +143,31 @@ void TestNoteEditorLarge::realSizeNoteOpensInPlainView()
     m_editor->repaint();
     QCoreApplication::processEvents();
     QCOMPARE(m_editor->toDeltaJson().size(), body.size());
+    if (qEnvironmentVariableIsSet("OMBREL_SCREENSHOT_DIR"))
+        m_editor->grab().save(qEnvironmentVariable("OMBREL_SCREENSHOT_DIR") + QStringLiteral("/large-note.png"));
+}
+
+void TestNoteEditorLarge::noteOpenedBeforeWindowShowsLoadsAfterIt()
+{
+    NoteEditor editor;
+    editor.resize(640, 480);
+    const QString body = bodyOfSize(600 * 1024);
+    QSignalSpy modified(&editor, &NoteEditor::noteModified);
+    editor.loadNote(QStringLiteral("remembered"), body);
+    // Nothing is built for a window nobody sees yet, and nothing is lost meanwhile.
+    QCOMPARE(editor.document()->blockCount(), 1);
+    QCOMPARE(editor.toDeltaJson(), body);
+    QCOMPARE(editor.currentNoteId(), QStringLiteral("remembered"));
+    editor.setReadOnly(false);
+    editor.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&editor));
+    QTRY_VERIFY(editor.document()->blockCount() > 1000);
+    QVERIFY(!editor.isReadOnly());
+    DeltaDocument expected;
+    expected.setDeltaJson(body);
+    QCOMPARE(editor.toDeltaJson(), expected.toDeltaJson());
+    QVERIFY(editor.isSaved());
+    QVERIFY(!modified.wait(1200));
 }
 
 void TestNoteEditorLarge::pasteAboveLimitAsksFirst_data()

@@ -2,7 +2,10 @@
 #include "noteprinting.h"
 #include "testsupport.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QFontMetricsF>
+#include <QImage>
+#include <QPainter>
 #include <QPrinter>
 #include <QTemporaryDir>
 #include <QTest>
@@ -56,6 +59,20 @@ void TestNotePrinting::markersPrintAtTheSizeOfTheirText()
     QVERIFY2(qAbs(markerHeight - textHeight) <= textHeight * 0.1,
              qPrintable(QStringLiteral("marker %1, text %2").arg(markerHeight).arg(textHeight)));
     QVERIFY(!block.charFormat().hasProperty(QTextFormat::FontPixelSize));
+    if (qEnvironmentVariableIsSet("OMBREL_SCREENSHOT_DIR")) {
+        // The page as a 300 dpi printer lays it out.
+        QImage page(1240, 300, QImage::Format_RGB32);
+        page.setDotsPerMeterX(11811);
+        page.setDotsPerMeterY(11811);
+        page.fill(Qt::white);
+        copy->documentLayout()->setPaintDevice(&page);
+        copy->setPageSize(page.size());
+        QPainter painter(&page);
+        copy->drawContents(&painter);
+        painter.end();
+        page.save(qEnvironmentVariable("OMBREL_SCREENSHOT_DIR") + QStringLiteral("/print-%1.png")
+                      .arg(QString::fromLatin1(QTest::currentDataTag())));
+    }
 }
 
 QTEST_MAIN(TestNotePrinting)
