@@ -80,6 +80,7 @@ void NoteEditor::showLargeNote(const QString &deltaJson)
         m_largeView = new QPlainTextEdit(m_largePanel);
         m_largeView->setReadOnly(true);
         m_largeView->setFrameShape(QFrame::NoFrame);
+        m_largeView->document()->setDocumentMargin(12);
         m_largeView->setFont(font());
         layout->addWidget(m_largeNotice);
         layout->addWidget(m_largeView, 1);
