@@ -1,0 +1,69 @@
+#pragma once
+
+#include "attachmentrepository.h"
+#include "iorepositories.h"
+#include "note.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QStringList>
+
+// An attachment waiting to be stored with its note.
+struct PendingAttachment
+{
+    Attachment record;
+    QByteArray bytes;
+};
+
+// Stores imported records in transactions of whole notes with their attachment rows.
+// Attachment files are written (atomically) before the commit and listed in a journal
+// beside them, so a rolled-back or killed batch leaves no file without its row: the
+// next import or start removes what the journal names and the database does not know.
+class ImportBatch
+{
+public:
+    explicit ImportBatch(const IoRepositories &repositories, int notesPerTransaction = 250);
+    ~ImportBatch();
+    ImportBatch(const ImportBatch &) = delete;
+    ImportBatch &operator=(const ImportBatch &) = delete;
+
+    // Each returns whether the row was written; it counts once its transaction commits.
+    bool addNotebook(const Notebook &notebook, bool replace = false);
+    // Stores the note and, when that succeeds, each attachment row and file.
+    bool addNote(const Note &note, const QList<PendingAttachment> &attachments = {}, bool replace = false);
+    // Writes an attachment file that has no row of its own (a restored backup's files),
+    // unless a file of that name exists. False when it could not be written.
+    bool addLooseFile(const QString &id, const QByteArray &bytes, bool *skipped);
+    bool finish();
+
+    // Counted only once their transaction has committed.
+    int notesStored() const { return m_committedNotes; }
+    int attachmentsStored() const { return m_committedAttachments; }
+    int notebooksStored() const { return m_committedNotebooks; }
+    int filesStored() const { return m_committedFiles; }
+    int failedNotes() const { return m_failedNotes; }
+
+    // Removes attachment files that an interrupted batch left without rows.
+    static void recoverInterrupted(AttachmentRepository *attachments);
+
+private:
+    bool ensureTransaction();
+    bool commit();
+    void maybeCommit();
+    void rollback();
+    bool journalFile(const QString &id);
+
+    IoRepositories m_repos;
+    int m_notesPerTransaction;
+    bool m_inTransaction = false;
+    QStringList m_filesInTransaction;
+    int m_notesInTransaction = 0;
+    int m_attachmentsInTransaction = 0;
+    int m_notebooksInTransaction = 0;
+    int m_looseFilesInTransaction = 0;
+    int m_committedNotes = 0;
+    int m_committedAttachments = 0;
+    int m_committedNotebooks = 0;
+    int m_committedFiles = 0;
+    int m_failedNotes = 0;
+};

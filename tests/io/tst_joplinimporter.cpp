@@ -1,0 +1,309 @@
+#include "archivefixtures.h"
+#include "deltarender.h"
+#include "importbatch.h"
+#include "iotestlibrary.h"
+#include "joplinimporter.h"
+#include "paths.h"
+#include "testsupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimeZone>
+
+using namespace ArchiveFixtures;
+
+namespace {
+
+QList<std::pair<QString, QString>> noteMeta(int id, const QString &parent, int markup = 1)
+{
+    return {{QStringLiteral("id"), joplinId(id)},
+            {QStringLiteral("parent_id"), parent},
+            {QStringLiteral("created_time"), QStringLiteral("2021-02-03T04:05:06.789Z")},
+            {QStringLiteral("updated_time"), QStringLiteral("1612325106789")},
+            {QStringLiteral("markup_language"), QString::number(markup)},
+            {QStringLiteral("type_"), QStringLiteral("1")}};
+}
+
+QList<std::pair<QString, QString>> folderMeta(int id, const QString &parent)
+{
+    return {{QStringLiteral("id"), joplinId(id)},
+            {QStringLiteral("parent_id"), parent},
+            {QStringLiteral("type_"), QStringLiteral("2")}};
+}
+
+QString markdownOf(const QString &body)
+{
+    return renderDelta(body, RenderMarkdown);
+}
+
+} // namespace
+
+class TestJoplinImporter : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { OmbrelTest::initTestEnvironment(); }
+    void init()
+    {
+        m_library = std::make_unique<IoTestLibrary>();
+        QVERIFY2(m_library->db.isReady(), qPrintable(m_library->db.failure()));
+        m_dir = std::make_unique<QTemporaryDir>();
+    }
+    void cleanup()
+    {
+        m_library.reset();
+        m_dir.reset();
+    }
+
+    void parsesDates_data();
+    void parsesDates();
+    void stripsRepeatedTitles_data();
+    void stripsRepeatedTitles();
+    void emptyMetadataValueStaysOnItsLine();
+    void importsTheDocumentedLayout();
+    void wholeImportFailuresStoreNothing_data();
+    void wholeImportFailuresStoreNothing();
+    void reportsProgressPerNote();
+    void rolledBackBatchRemovesItsFiles();
+    void interruptedBatchFilesAreRemovedNextTime();
+
+private:
+    QString path(const QString &name) const { return m_dir->filePath(name); }
+
+    std::unique_ptr<IoTestLibrary> m_library;
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void TestJoplinImporter::parsesDates_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QDateTime>("expected");
+    const QDateTime instant(QDate(2021, 2, 3), QTime(4, 5, 6, 789), QTimeZone::utc());
+    QTest::newRow("iso-with-ms") << "2021-02-03T04:05:06.789Z" << instant;
+    QTest::newRow("iso-without-zone-is-utc") << "2021-02-03T04:05:06.789" << instant;
+    QTest::newRow("iso-offset") << "2021-02-03T06:05:06.789+02:00" << instant;
+    QTest::newRow("iso-seconds") << "2021-02-03T04:05:06Z" << instant.addMSecs(-789);
+    QTest::newRow("epoch-millis") << "1612325106789" << instant;
+    QTest::newRow("empty") << "" << QDateTime();
+    QTest::newRow("zero") << "0" << QDateTime();
+    QTest::newRow("negative") << "-5" << QDateTime();
+    QTest::newRow("garbage") << "yesterday" << QDateTime();
+}
+
+void TestJoplinImporter::parsesDates()
+{
+    QFETCH(QString, text);
+    QFETCH(QDateTime, expected);
+    const QDateTime parsed = parseJoplinDate(text);
+    QCOMPARE(parsed.isValid(), expected.isValid());
+    if (expected.isValid())
+        QCOMPARE(parsed.toMSecsSinceEpoch(), expected.toMSecsSinceEpoch());
+}
+
+void TestJoplinImporter::stripsRepeatedTitles_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("body");
+    const QString meta = QStringLiteral("\n\nid: %1\ntype_: 1").arg(joplinId(1));
+    QTest::newRow("title-line-and-heading") << "Trip\n\n# Trip\n\nPack socks" + meta << "Trip" << "Pack socks";
+    QTest::newRow("heading-with-dash-suffix") << "Trip\n# Trip \u2013 2024\nPack" + meta << "Trip" << "Pack";
+    QTest::newRow("other-heading-kept") << "Trip\n# Tripod\nPack" + meta << "Trip" << "# Tripod\nPack";
+    QTest::newRow("title-key-wins") << "Body line\nmore" + meta + "\ntitle: Named" << "Named" << "Body line\nmore";
+    QTest::newRow("no-metadata") << "Just text\nsecond" << "Just text" << "second";
+    QTest::newRow("metadata-only") << "id: " + joplinId(2) + "\ntype_: 2" << "" << "";
+    QTest::newRow("id-inside-body-uses-last-block") << "T\n\nid: fake\n\nreal text" + meta << "T"
+                                                    << "id: fake\n\nreal text";
+}
+
+void TestJoplinImporter::stripsRepeatedTitles()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, title);
+    QFETCH(QString, body);
+    const JoplinItem item = parseJoplinItem(text);
+    QCOMPARE(item.title, title);
+    QCOMPARE(item.body, body);
+}
+
+void TestJoplinImporter::emptyMetadataValueStaysOnItsLine()
+{
+    const JoplinItem item = parseJoplinItem(QStringLiteral("F\n\nid: %1\nparent_id: \ntype_: 2").arg(joplinId(3)));
+    QCOMPARE(item.parentId, QString());
+    QCOMPARE(item.type, 2);
+    QCOMPARE(item.title, QStringLiteral("F"));
+}
+
+void TestJoplinImporter::importsTheDocumentedLayout()
+{
+    const QString resource = joplinId(90);
+    const QString archive = path(QStringLiteral("export.jex"));
+    const QByteArray png = tinyPng();
+    QVERIFY(write(archive, Format::PaxTar, {
+        {joplinId(1) + ".md", joplinItem(QStringLiteral("Work"), folderMeta(1, QString()))},
+        {joplinId(2) + ".md", joplinItem(QStringLiteral("Projects"), folderMeta(2, joplinId(1)))},
+        {joplinId(10) + ".md",
+         joplinItem(QStringLiteral("Café ☕ notes\n\n# Café ☕ notes\n\n![a](:/%1) and [again](:/%1)").arg(resource),
+                    noteMeta(10, joplinId(2)))},
+        {joplinId(11) + ".md",
+         joplinItem(QStringLiteral("Markup <b>&</b>\n\n<p>Hello <b>world</b></p>"), noteMeta(11, joplinId(1), 2))},
+        {joplinId(12) + ".md", joplinItem(QStringLiteral("Orphan\n\nno folder"), noteMeta(12, joplinId(77)))},
+        {joplinId(13) + ".md", joplinItem(QString(), noteMeta(13, joplinId(1)))},
+        {resource + ".md", joplinItem(QStringLiteral("photo.png"),
+                                      {{QStringLiteral("id"), resource},
+                                       {QStringLiteral("mime"), QStringLiteral("image/png")},
+                                       {QStringLiteral("file_extension"), QStringLiteral("png")},
+                                       {QStringLiteral("type_"), QStringLiteral("4")}})},
+        {QStringLiteral("resources/%1.png").arg(resource), png},
+    }));
+
+    const ImportResult result = importJex(archive, m_library->repositories(), {});
+    QCOMPARE(result.errorMessage, QString());
+    QCOMPARE(result.imported, 4);
+    QCOMPARE(result.attachments, 1);
+    QCOMPARE(result.errors, 0);
+
+    QCOMPARE(m_library->count("notebooks"), 2);
+    const QString workId = m_library->db.rawValue(QStringLiteral("SELECT id FROM notebooks WHERE name = 'Work'")).toString();
+    QVERIFY(!workId.isEmpty());
+
+    QHash<QString, Note> byTitle;
+    for (const Note &note : m_library->notes.allNotes())
+        byTitle.insert(note.title(), note);
+
+    const Note cafe = byTitle.value(QStringLiteral("Café ☕ notes"));
+    const QString cafeMarkdown = markdownOf(cafe.body);
+    QVERIFY2(cafeMarkdown.startsWith(QStringLiteral("# Café ☕ notes\n")), qPrintable(cafeMarkdown));
+    QCOMPARE(cafeMarkdown.count(QStringLiteral("Café")), 1);
+    const QList<Attachment> attachments = m_library->attachments.attachmentsForNote(cafe.id);
+    QCOMPARE(attachments.size(), 1);
+    QCOMPARE(attachments.first().filename, QStringLiteral("photo.png"));
+    QCOMPARE(attachments.first().mimeType, QStringLiteral("image/png"));
+    QCOMPARE(m_library->attachments.readFile(attachments.first().id), png);
+    QCOMPARE(cafe.body.count(QStringLiteral("ombrel-notes://attachment/") + attachments.first().id), 2);
+    QVERIFY(!cafe.body.contains(resource));
+    QCOMPARE(cafe.createdAt, QDateTime(QDate(2021, 2, 3), QTime(4, 5, 6, 789), QTimeZone::utc()));
+    QCOMPARE(cafe.updatedAt, cafe.createdAt);
+
+    const Note html = byTitle.value(QStringLiteral("Markup <b>&</b>"));
+    QVERIFY2(markdownOf(html.body).contains(QStringLiteral("**world**")), qPrintable(markdownOf(html.body)));
+    QVERIFY(!html.plainText().contains(QStringLiteral("# ")));
+    QCOMPARE(html.notebookId, workId);
+
+    QCOMPARE(byTitle.value(QStringLiteral("Orphan")).notebookId, QString());
+    QVERIFY(byTitle.contains(QString()));
+    QCOMPARE(m_library->attachmentFiles(), QStringList{attachments.first().id});
+}
+
+void TestJoplinImporter::wholeImportFailuresStoreNothing_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("missing-file") << "missing";
+    QTest::newRow("garbage") << "garbage";
+    QTest::newRow("empty-tar") << "empty";
+    QTest::newRow("truncated") << "truncated";
+    QTest::newRow("zip-slip") << "slip";
+    QTest::newRow("symlink") << "symlink";
+    QTest::newRow("oversized-item") << "oversized";
+}
+
+void TestJoplinImporter::wholeImportFailuresStoreNothing()
+{
+    QFETCH(QString, kind);
+    const QString archive = path(QStringLiteral("bad.jex"));
+    const QList<Entry> good{
+        {joplinId(1) + ".md", joplinItem(QStringLiteral("Folder"), folderMeta(1, QString()))},
+        {joplinId(10) + ".md", joplinItem(QStringLiteral("Fine\n\ntext ") + QString(20000, u'x'), noteMeta(10, joplinId(1)))},
+    };
+    if (kind == QLatin1String("garbage")) {
+        QVERIFY(OmbrelTest::writeFile(archive, QByteArray(5000, '\x07')));
+    } else if (kind == QLatin1String("empty")) {
+        QVERIFY(OmbrelTest::writeFile(archive, QByteArray(1024, '\0')));
+    } else if (kind == QLatin1String("truncated")) {
+        QVERIFY(write(archive, Format::Tar, good));
+        QByteArray bytes = OmbrelTest::readAll(archive);
+        bytes.chop(bytes.size() / 3);
+        QVERIFY(OmbrelTest::writeFile(archive, bytes));
+    } else if (kind == QLatin1String("slip")) {
+        QVERIFY(write(archive, Format::Tar, good + QList<Entry>{{QStringLiteral("../../escape.md"), "x"}}));
+    } else if (kind == QLatin1String("symlink")) {
+        QVERIFY(write(archive, Format::Tar,
+                      good + QList<Entry>{{QStringLiteral("resources/x"), {}, Kind::Symlink, QStringLiteral("/etc/passwd")}}));
+    } else if (kind == QLatin1String("oversized")) {
+        QVERIFY(write(archive, Format::Zip,
+                      good + QList<Entry>{{joplinId(11) + ".md", QByteArray(65 * 1024 * 1024, 'a')}}));
+    }
+
+    const ImportResult result = importJex(archive, m_library->repositories(), {});
+    QCOMPARE(result.errors, 1);
+    QCOMPARE(result.imported, 0);
+    QVERIFY2(result.errorMessage.startsWith(QStringLiteral("Failed to read archive or archive is empty")),
+             qPrintable(result.errorMessage));
+    QCOMPARE(m_library->count("notes"), 0);
+    QCOMPARE(m_library->count("notebooks"), 0);
+    QCOMPARE(m_library->attachmentFiles(), QStringList());
+}
+
+void TestJoplinImporter::reportsProgressPerNote()
+{
+    const QString archive = path(QStringLiteral("progress.jex"));
+    QVERIFY(writeJoplinExport(archive, 30, 3, 400, 10));
+    QList<std::pair<int, int>> reports;
+    const ImportResult result = importJex(archive, m_library->repositories(),
+                                          [&](int current, int total, const QString &) {
+                                              reports.append({current, total});
+                                          });
+    QCOMPARE(result.imported, 30);
+    QCOMPARE(result.attachments, 3);
+    QCOMPARE(reports.first(), std::make_pair(0, 0));
+    QCOMPARE(reports.last(), std::make_pair(30, 30));
+    QCOMPARE(m_library->count("notebooks"), 3);
+}
+
+void TestJoplinImporter::rolledBackBatchRemovesItsFiles()
+{
+    const QString noteId = OmbrelTest::newId();
+    PendingAttachment pending;
+    pending.record.id = OmbrelTest::newId();
+    pending.record.noteId = noteId;
+    pending.record.filename = QStringLiteral("a.bin");
+    pending.record.createdAt = QDateTime::currentDateTimeUtc();
+    pending.bytes = "bytes";
+    {
+        ImportBatch batch(m_library->repositories());
+        QVERIFY(batch.addNote(OmbrelTest::makeNote(noteId, QStringLiteral("x"), "2024-01-01T00:00:00.000Z"), {pending}));
+        QCOMPARE(m_library->attachmentFiles(), QStringList{pending.record.id});
+        // Destroyed without finish(): the transaction rolls back.
+    }
+    QCOMPARE(m_library->count("notes"), 0);
+    QCOMPARE(m_library->count("attachments"), 0);
+    QCOMPARE(m_library->attachmentFiles(), QStringList());
+}
+
+void TestJoplinImporter::interruptedBatchFilesAreRemovedNextTime()
+{
+    const QString orphan = OmbrelTest::newId();
+    const QString kept = OmbrelTest::newId();
+    const QString noteId = OmbrelTest::newId();
+    QVERIFY(OmbrelTest::insertEmptyNote(&m_library->db.database, noteId, QDateTime::currentDateTimeUtc()));
+    Attachment row;
+    row.id = kept;
+    row.noteId = noteId;
+    row.createdAt = QDateTime::currentDateTimeUtc();
+    QVERIFY(m_library->attachments.insert(row));
+    QVERIFY(m_library->attachments.saveFile(kept, "kept"));
+    QVERIFY(m_library->attachments.saveFile(orphan, "orphan"));
+    QVERIFY(OmbrelTest::writeFile(dataDirectory() + QStringLiteral("/import-journal"),
+                                  (orphan + QLatin1Char('\n') + kept + QStringLiteral("\n../../etc\n")).toLatin1()));
+
+    ImportBatch::recoverInterrupted(&m_library->attachments);
+    QCOMPARE(m_library->attachmentFiles(), QStringList{kept});
+    QVERIFY(!QFile::exists(dataDirectory() + QStringLiteral("/import-journal")));
+}
+
+QTEST_MAIN(TestJoplinImporter)
+#include "tst_joplinimporter.moc"
