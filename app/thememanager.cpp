@@ -32,6 +32,10 @@ constexpr RoleColours roleColours[] = {
     {QPalette::Dark, "#B0BEC5", "#0D0D0D"},
 };
 
+// Links are left to the platform in the light palette; its default blue is unreadable
+// on the dark base.
+constexpr const char *darkLinkColour = "#8AB4F8";
+
 QPalette buildPalette(bool dark)
 {
     QPalette palette;
@@ -40,6 +44,10 @@ QPalette buildPalette(bool dark)
     const QColor disabled(QLatin1String(dark ? "#555555" : "#9E9E9E"));
     for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
         palette.setColor(QPalette::Disabled, role, disabled);
+    if (dark) {
+        palette.setColor(QPalette::Link, QColor(QLatin1String(darkLinkColour)));
+        palette.setColor(QPalette::LinkVisited, QColor(QLatin1String(darkLinkColour)));
+    }
     return palette;
 }
 

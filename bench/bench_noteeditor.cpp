@@ -1,4 +1,5 @@
-// Note editor: keystroke latency in a large note and loading note bodies.
+// Note editor: keystroke latency in a large note, loading note bodies, and opening
+// bodies of 2, 10 and 50 MB.
 //
 //   build/bench/bench_noteeditor
 //   build/bench/bench_noteeditor --benchmark_filter=Keystroke
@@ -9,6 +10,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QJsonDocument>
 #include <QKeyEvent>
 #include <QScrollBar>
 #include <QTextCursor>
@@ -96,11 +98,46 @@ void BM_ReloadSkip(benchmark::State &state)
         editor.loadNote(QStringLiteral("bench"), saved);
 }
 
+// Huge bodies, range(0) in megabytes: from loadNote to the first painted frame. The floor,
+// measured in the same iteration, is parsing the same JSON once; the ratio shows how far
+// opening stays from linear work over the bytes.
+void BM_LoadHugeNote(benchmark::State &state)
+{
+    const int megabytes = int(state.range(0));
+    const QString text = BenchCorpus::deltaBody(13 + megabytes, megabytes * 1024 * 1024, true);
+    const QByteArray utf8 = text.toUtf8();
+    double loadSeconds = 0;
+    double floorSeconds = 0;
+    for (auto _ : state) {
+        QElapsedTimer timer;
+        timer.start();
+        benchmark::DoNotOptimize(QJsonDocument::fromJson(utf8).isArray());
+        floorSeconds += double(timer.nsecsElapsed()) / 1e9;
+
+        NoteEditor editor;
+        editor.resize(900, 700);
+        editor.show();
+        QCoreApplication::processEvents();
+        timer.restart();
+        editor.loadNote(QStringLiteral("huge"), text, true);
+        editor.repaint();
+        QCoreApplication::processEvents();
+        loadSeconds += double(timer.nsecsElapsed()) / 1e9;
+        state.counters["plain_view"] = editor.isShowingLargeNote() ? 1 : 0;
+    }
+    const double n = double(state.iterations());
+    state.counters["load_s"] = loadSeconds / n;
+    state.counters["floor_parse_s"] = floorSeconds / n;
+    state.counters["ratio"] = floorSeconds > 0 ? loadSeconds / floorSeconds : 0;
+    state.SetBytesProcessed(state.iterations() * utf8.size());
+}
+
 } // namespace
 
 BENCHMARK(BM_KeystrokeLatency)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(300);
 BENCHMARK(BM_LoadNote)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReloadSkip)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadHugeNote)->Arg(2)->Arg(10)->Arg(50)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 int main(int argc, char **argv)
 {

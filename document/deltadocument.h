@@ -72,6 +72,7 @@ public:
 
     static bool isDarkPalette();
     static QColor mutedColor();
+    static QColor linkColor();
     static HeadingStyle headingStyle(int level);
     static void applyBlockSpacing(QTextBlockFormat &format);
     static QFont monospaceFont(int pixelSize);
@@ -83,6 +84,10 @@ public:
     static void applyListType(QTextCursor &cursor, const QString &listType);
     static QTextTable *insertTable(QTextCursor &cursor, int rows, int columns,
                                    const QTextTableFormat &format);
+
+    // Pastes Delta at the cursor (replacing its selection) in one edit block, so that
+    // what the document then shows is what saving and reloading it gives back.
+    static void insertDelta(QTextCursor &cursor, const QJsonArray &operations);
 
     static const QString &attachmentPrefix();
     static const QString &emptyNoteJson();

@@ -60,6 +60,13 @@ QColor DeltaDocument::mutedColor()
     return isDarkPalette() ? QColor(0xC4, 0xC6, 0xCF) : QColor(0x44, 0x47, 0x4E);
 }
 
+// The light colour is the product's link blue; on a dark base it would fall far short of
+// a readable contrast, so the dark palette gets a light blue of more than 7:1.
+QColor DeltaDocument::linkColor()
+{
+    return isDarkPalette() ? QColor(0x8A, 0xB4, 0xF8) : QColor(0x15, 0x65, 0xC0);
+}
+
 DeltaDocument::HeadingStyle DeltaDocument::headingStyle(int level)
 {
     switch (level) {
@@ -337,7 +344,7 @@ QTextCharFormat charFormatFromAttributes(const QJsonObject &attributes)
                 format.setAnchor(true);
                 format.setAnchorHref(value.toString());
                 format.setFontUnderline(true);
-                format.setForeground(QColor(0x15, 0x65, 0xC0));
+                format.setForeground(DeltaDocument::linkColor());
             } else {
                 preserved.insert(key, value);
             }

@@ -8,6 +8,8 @@
 #include <QAbstractTextDocumentLayout>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -51,6 +53,10 @@ NoteEditor::NoteEditor(QWidget *parent)
     m_saveFilePrompt = [this](const QString &title, const QString &proposal) {
         return QFileDialog::getSaveFileName(this, title, proposal);
     };
+    m_confirmPrompt = [this](const QString &title, const QString &text) {
+        return QMessageBox::question(this, title, text, QMessageBox::Yes | QMessageBox::No,
+                                     QMessageBox::No) == QMessageBox::Yes;
+    };
 
     setPlaceholderText(tr("Select a note or press Ctrl+N to create one"));
     setReadOnly(true);
@@ -74,9 +80,26 @@ void NoteEditor::loadNote(const QString &noteId, const QString &deltaJson, bool 
 {
     // The owner reloads after its own save: keep cursor, scroll position and undo history.
     if (!force && !noteId.isEmpty() && noteId == m_currentNoteId && m_saved
-        && m_delta->toDeltaJson() == deltaJson) {
+        && toDeltaJson() == deltaJson) {
         return;
     }
+    if (deferLoad(noteId, deltaJson))
+        return;
+    m_deferred = false;
+    m_deferredBody.clear();
+    if (deltaJson.size() > largeNoteThreshold()) {
+        m_loading = true;
+        m_currentNoteId = noteId;
+        m_saveTimer.stop();
+        showLargeNote(deltaJson);
+        m_loading = false;
+        m_saved = true;
+        Q_EMIT savedStateChanged(true);
+        Q_EMIT wordCountChanged(wordCount());
+        updateFormatState();
+        return;
+    }
+    leaveLargeNote();
 
     m_loading = true;
     m_currentNoteId = noteId;
@@ -102,6 +125,9 @@ void NoteEditor::loadNote(const QString &noteId, const QString &deltaJson, bool 
 
 void NoteEditor::clearNote()
 {
+    m_deferred = false;
+    m_deferredBody.clear();
+    leaveLargeNote();
     m_loading = true;
     m_currentNoteId.clear();
     m_saveTimer.stop();
@@ -118,14 +144,17 @@ void NoteEditor::clearNote()
 
 QString NoteEditor::toDeltaJson() const
 {
-    return m_delta->toDeltaJson();
+    // A large note is shown, never edited: what is stored is given back unchanged.
+    if (m_deferred)
+        return m_deferredBody;
+    return m_large ? m_largeBody : m_delta->toDeltaJson();
 }
 
 int NoteEditor::wordCount() const
 {
     // Same result as splitting the trimmed text at "\\s+", without building the parts:
     // this runs on every keystroke in notes of a megabyte.
-    const QString text = document()->toPlainText();
+    const QString text = m_large ? m_largeView->toPlainText() : document()->toPlainText();
     int count = 0;
     bool inWord = false;
     for (const QChar c : text) {
@@ -147,7 +176,7 @@ void NoteEditor::refreshAttachments()
 
 void NoteEditor::onContentsChanged()
 {
-    if (m_loading || m_currentNoteId.isEmpty())
+    if (m_loading || m_large || m_deferred || m_currentNoteId.isEmpty())
         return;
     reportChange();
 }
@@ -240,4 +269,9 @@ void NoteEditor::setOpenFilePrompt(FilePrompt prompt)
 void NoteEditor::setSaveFilePrompt(FilePrompt prompt)
 {
     m_saveFilePrompt = std::move(prompt);
+}
+
+void NoteEditor::setConfirmPrompt(ConfirmPrompt prompt)
+{
+    m_confirmPrompt = std::move(prompt);
 }

@@ -20,9 +20,14 @@ class QEvent;
 class QHelpEvent;
 class QJsonArray;
 class QKeyEvent;
+class QLabel;
 class QMenu;
 class QMimeData;
 class QMouseEvent;
+class QPaintEvent;
+class QPlainTextEdit;
+class QResizeEvent;
+class QShowEvent;
 class QTextBlock;
 class QTextCharFormat;
 class QTextCursor;
@@ -65,6 +70,8 @@ public:
                                                               const QString &text,
                                                               const QString &url)>;
     using FilePrompt = std::function<QString(const QString &title, const QString &proposal)>;
+    // Asks a yes/no question; the default is a question box.
+    using ConfirmPrompt = std::function<bool(const QString &title, const QString &text)>;
 
     explicit NoteEditor(QWidget *parent = nullptr);
     ~NoteEditor() override;
@@ -85,6 +92,16 @@ public:
     DeltaDocument *deltaDocument() const { return m_delta; }
 
     QString toDeltaJson() const;
+
+    // Bodies longer than this (characters of Delta JSON) open in a read-only plain-text
+    // view with a notice: laying out tens of megabytes of rich text takes minutes.
+    static qsizetype largeNoteThreshold();
+    static void setLargeNoteThreshold(qsizetype characters);
+    // Pastes longer than this ask first; above the large-note threshold they are refused.
+    static qsizetype pasteAskThreshold();
+    static void setPasteAskThreshold(qsizetype characters);
+    bool isShowingLargeNote() const { return m_large; }
+    QString largeNoteNotice() const;
     int wordCount() const;
     void refreshAttachments();
 
@@ -123,6 +140,7 @@ public:
     void setLinkPrompt(LinkPrompt prompt);
     void setOpenFilePrompt(FilePrompt prompt);
     void setSaveFilePrompt(FilePrompt prompt);
+    void setConfirmPrompt(ConfirmPrompt prompt);
 
     // Paste detection, shared with anything else that takes text from outside.
     static bool looksLikeHtml(const QString &text);
@@ -142,8 +160,12 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
@@ -169,17 +191,29 @@ private:
     bool handleControlKey(int key);
     bool handleControlShiftKey(int key);
     bool handleAltKey(int key);
+    void leaveLinkAtEdge();
     void duplicateBlock();
     void deleteBlock();
     void moveBlock(bool up);
 
     // Mouse and tool tips
     bool toggleMarkerAt(const QPoint &viewportPos);
+    QTextBlock markerBlockAt(const QPoint &viewportPos) const;
     bool handleToolTip(QHelpEvent *event);
     LinkRange linkAt(int position) const;
     QString attachmentIdAt(int position) const;
     QString attachmentIdNear(int position) const;
     bool openAttachmentInteractive(const QString &id);
+
+    // Large notes
+    bool deferLoad(const QString &noteId, const QString &deltaJson);
+    void finishDeferredLoad();
+    void showLargeNote(const QString &deltaJson);
+    void leaveLargeNote();
+    bool confirmLargePaste(qsizetype characters);
+
+    // Painting
+    void paintCodeBlocks(const QRect &area);
 
     // Context menus
     QMenu *createAttachmentMenu(const QString &id);
@@ -204,9 +238,19 @@ private:
     QTimer m_saveTimer;
     QElapsedTimer m_clickTimer;
     QPoint m_lastDoubleClickPos;
+    bool m_markerPressed = false;
 
     UrlOpener m_urlOpener;
     LinkPrompt m_linkPrompt;
     FilePrompt m_openFilePrompt;
     FilePrompt m_saveFilePrompt;
+    ConfirmPrompt m_confirmPrompt;
+
+    QWidget *m_largePanel = nullptr;
+    QLabel *m_largeNotice = nullptr;
+    QPlainTextEdit *m_largeView = nullptr;
+    QString m_largeBody;
+    bool m_large = false;
+    QString m_deferredBody; // loaded once the window shows
+    bool m_deferred = false;
 };

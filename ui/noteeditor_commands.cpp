@@ -15,15 +15,13 @@
 
 namespace {
 
-const QColor LinkColor(0x15, 0x65, 0xC0);
-
 QTextCharFormat linkFormat(const QString &url)
 {
     QTextCharFormat format;
     format.setAnchor(true);
     format.setAnchorHref(url);
     format.setUnderlineStyle(QTextCharFormat::SingleUnderline);
-    format.setForeground(LinkColor);
+    format.setForeground(DeltaDocument::linkColor());
     return format;
 }
 
@@ -355,6 +353,7 @@ void NoteEditor::insertLink()
     } else {
         cursor.insertText(input->text.isEmpty() ? input->url : input->text, linkFormat(input->url));
         setTextCursor(cursor);
+        leaveLinkAtEdge();
     }
     updateFormatState();
 }

@@ -40,6 +40,18 @@ void syncChecklistType(QTextCursor &cursor)
     cursor.setBlockFormat(format);
 }
 
+QString hrefAt(const QTextBlock &block, int position)
+{
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+        const QTextFragment fragment = it.fragment();
+        if (fragment.contains(position)) {
+            const QTextCharFormat format = fragment.charFormat();
+            return format.isAnchor() ? format.anchorHref() : QString();
+        }
+    }
+    return {};
+}
+
 } // namespace
 
 void NoteEditor::keyPressEvent(QKeyEvent *event)
@@ -68,12 +80,41 @@ void NoteEditor::keyPressEvent(QKeyEvent *event)
         event->accept();
         return;
     }
+    if (!event->text().isEmpty() && event->text().front().isPrint())
+        leaveLinkAtEdge();
     QTextEdit::keyPressEvent(event);
 
     if ((key == Qt::Key_Return || key == Qt::Key_Enter) && !isReadOnly()) {
         QTextCursor cursor = textCursor();
         syncChecklistType(cursor);
     }
+}
+
+// Text typed at either edge of a link continues the text around it, as in every
+// editor; only typing between two characters of the same link extends the link.
+void NoteEditor::leaveLinkAtEdge()
+{
+    const QTextCursor cursor = textCursor();
+    if (cursor.hasSelection() || !cursor.charFormat().isAnchor())
+        return;
+    const QTextBlock block = cursor.block();
+    const int position = cursor.position();
+    const bool atStart = position == block.position();
+    const bool atEnd = position == block.position() + block.length() - 1;
+    const QString before = atStart ? QString() : hrefAt(block, position - 1);
+    const QString after = atEnd ? QString() : hrefAt(block, position);
+    if (!before.isEmpty() && before == after)
+        return;
+    QTextCharFormat plain = cursor.charFormat();
+    for (const int property : {int(QTextFormat::IsAnchor), int(QTextFormat::AnchorHref),
+                               int(QTextFormat::AnchorName), int(QTextFormat::TextUnderlineStyle),
+                               int(QTextFormat::FontUnderline), int(QTextFormat::ForegroundBrush)}) {
+        plain.clearProperty(property);
+    }
+    const QTextCharFormat blockFormat = block.charFormat();
+    if (blockFormat.hasProperty(QTextFormat::ForegroundBrush))
+        plain.setForeground(blockFormat.foreground());
+    setCurrentCharFormat(plain);
 }
 
 bool NoteEditor::handleListEnter()

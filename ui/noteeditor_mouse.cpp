@@ -18,6 +18,8 @@
 #include <QTextDocument>
 #include <QToolTip>
 
+#include <utility>
+
 namespace {
 
 QString formatSize(qint64 bytes)
@@ -100,11 +102,19 @@ void NoteEditor::mousePressEvent(QMouseEvent *event)
             return;
         }
         if (toggleMarkerAt(pos)) {
+            m_markerPressed = true;
             event->accept();
             return;
         }
     }
     QTextEdit::mousePressEvent(event);
+}
+
+QTextBlock NoteEditor::markerBlockAt(const QPoint &viewportPos) const
+{
+    const QPointF documentPos = viewportPos + QPointF(horizontalScrollBar()->value(),
+                                                      verticalScrollBar()->value());
+    return document()->documentLayout()->blockWithMarkerAt(documentPos);
 }
 
 bool NoteEditor::toggleMarkerAt(const QPoint &viewportPos)
@@ -113,9 +123,7 @@ bool NoteEditor::toggleMarkerAt(const QPoint &viewportPos)
     // marker; toggling on press keeps a click from also moving the selection.
     if (isReadOnly())
         return false;
-    const QPointF documentPos = viewportPos + QPointF(horizontalScrollBar()->value(),
-                                                      verticalScrollBar()->value());
-    const QTextBlock block = document()->documentLayout()->blockWithMarkerAt(documentPos);
+    const QTextBlock block = markerBlockAt(viewportPos);
     if (!block.isValid())
         return false;
     QTextBlockFormat format = block.blockFormat();
@@ -136,6 +144,31 @@ bool NoteEditor::toggleMarkerAt(const QPoint &viewportPos)
     QTextCursor cursor(block);
     cursor.setBlockFormat(format);
     return true;
+}
+
+void NoteEditor::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton) {
+        // Qt flips a marker hovered at release through its text cursor, that is on the
+        // block holding the cursor rather than the marker's: the press already toggled.
+        if (std::exchange(m_markerPressed, false)) {
+            event->accept();
+            return;
+        }
+        const QPoint pos = event->position().toPoint();
+        const QTextBlock block = markerBlockAt(pos);
+        if (block.isValid()) {
+            // A drag that ends on a marker finishes at the item's text instead.
+            const QPoint textStart(cursorRect(QTextCursor(block)).left() + 1, pos.y());
+            QMouseEvent moved(event->type(), QPointF(textStart), event->scenePosition(),
+                              event->globalPosition(), event->button(), event->buttons(),
+                              event->modifiers(), event->pointingDevice());
+            QTextEdit::mouseReleaseEvent(&moved);
+            event->setAccepted(moved.isAccepted());
+            return;
+        }
+    }
+    QTextEdit::mouseReleaseEvent(event);
 }
 
 void NoteEditor::mouseDoubleClickEvent(QMouseEvent *event)

@@ -11,7 +11,6 @@
 #include <QRegularExpression>
 #include <QTextCursor>
 #include <QTextDocument>
-#include <QTextDocumentFragment>
 
 namespace {
 
@@ -77,6 +76,17 @@ bool NoteEditor::canInsertFromMimeData(const QMimeData *source) const
 
 void NoteEditor::insertFromMimeData(const QMimeData *source)
 {
+    if (isReadOnly() || m_large)
+        return;
+    qsizetype size = 0;
+    if (source->hasFormat(MarkdownMime))
+        size = source->data(MarkdownMime).size();
+    else if (source->hasHtml())
+        size = source->html().size();
+    else if (source->hasText())
+        size = source->text().size();
+    if (!confirmLargePaste(size))
+        return;
     if (source->hasFormat(MarkdownMime)) {
         insertDelta(markdownToDelta(QString::fromUtf8(source->data(MarkdownMime))));
         return;
@@ -103,23 +113,9 @@ void NoteEditor::insertDelta(const QJsonArray &operations)
 {
     if (operations.isEmpty())
         return;
-    DeltaDocument pasted;
-    pasted.document()->setDefaultFont(document()->defaultFont());
-    pasted.setDelta(operations);
-
-    QTextCursor all(pasted.document());
-    all.select(QTextCursor::Document);
-    while (all.hasSelection()
-           && pasted.document()->characterAt(all.selectionEnd() - 1) == QChar::ParagraphSeparator)
-        all.movePosition(QTextCursor::PreviousCharacter, QTextCursor::KeepAnchor);
-    if (!all.hasSelection())
-        return;
-    const QTextDocumentFragment fragment = all.selection();
-
     QTextCursor cursor = textCursor();
-    cursor.beginEditBlock();
-    cursor.insertFragment(fragment);
-    cursor.endEditBlock();
+    DeltaDocument::insertDelta(cursor, operations);
     setTextCursor(cursor);
+    ensureCursorVisible();
     updateFormatState();
 }

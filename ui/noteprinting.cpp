@@ -70,6 +70,17 @@ QTextDocument *preparePrintDocument(const QTextDocument *source)
         }
     }
     QTextCursor cursor(copy);
+    // List and checklist markers take their size from the block's character format.
+    for (QTextBlock block = copy->begin(); block.isValid(); block = block.next()) {
+        QTextCharFormat format = block.charFormat();
+        const int pixels = format.intProperty(QTextFormat::FontPixelSize);
+        if (!format.hasProperty(QTextFormat::FontPixelSize) || pixels <= 0)
+            continue;
+        format.clearProperty(QTextFormat::FontPixelSize);
+        format.setFontPointSize(pixelsToPoints(pixels));
+        cursor.setPosition(block.position());
+        cursor.setBlockCharFormat(format);
+    }
     for (const Range &range : std::as_const(ranges)) {
         cursor.setPosition(range.start);
         cursor.setPosition(range.end, QTextCursor::KeepAnchor);

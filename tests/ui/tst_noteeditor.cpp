@@ -46,6 +46,18 @@ QJsonObject lineAttributes(const QString &json, int line)
     return {};
 }
 
+// The text of every run carrying the link, concatenated.
+QString linkedText(const QString &json, const QString &href)
+{
+    QString text;
+    for (const QJsonValue &value : parse(json)) {
+        const QJsonObject op = value.toObject();
+        if (op.value(QLatin1String("attributes")).toObject().value(QLatin1String("link")).toString() == href)
+            text += op.value(QLatin1String("insert")).toString();
+    }
+    return text;
+}
+
 QJsonObject firstTextAttributes(const QString &json, const QString &text)
 {
     for (const QJsonValue &value : parse(json)) {
@@ -99,6 +111,9 @@ private Q_SLOTS:
     void insertLinkReplacesOrMergesSelection_data();
     void insertLinkReplacesOrMergesSelection();
     void blankLinkUrlChangesNothing();
+    void typingAtLinkEdgeIsPlainInsideExtends_data();
+    void typingAtLinkEdgeIsPlainInsideExtends();
+    void typingAfterDialogLinkIsPlain();
     void openLinkAddsSchemeWhenMissing_data();
     void openLinkAddsSchemeWhenMissing();
 
@@ -480,6 +495,68 @@ void TestNoteEditor::blankLinkUrlChangesNothing()
     selectRange(*m_editor, 2, 6);
     m_editor->insertLink();
     QCOMPARE(m_editor->toDeltaJson(), before);
+}
+
+void TestNoteEditor::typingAtLinkEdgeIsPlainInsideExtends_data()
+{
+    QTest::addColumn<QString>("body");
+    QTest::addColumn<int>("position");
+    QTest::addColumn<QString>("expectedLinked");
+    QTest::addColumn<QString>("expectedText");
+    const QString link = QStringLiteral("{\"attributes\":{\"link\":\"https://ex.org\"},\"insert\":\"site\"}");
+    QTest::newRow("end-of-line")
+        << QStringLiteral("[{\"insert\":\"see \"},%1,{\"insert\":\"\\n\"}]").arg(link) << 8
+        << QStringLiteral("site") << QStringLiteral("see sitexy");
+    QTest::newRow("end-before-text")
+        << QStringLiteral("[{\"insert\":\"a \"},%1,{\"insert\":\" b\\n\"}]").arg(link) << 6
+        << QStringLiteral("site") << QStringLiteral("a sitexy b");
+    QTest::newRow("start-of-line")
+        << QStringLiteral("[%1,{\"insert\":\" b\\n\"}]").arg(link) << 0
+        << QStringLiteral("site") << QStringLiteral("xysite b");
+    QTest::newRow("start-after-text")
+        << QStringLiteral("[{\"insert\":\"a \"},%1,{\"insert\":\"\\n\"}]").arg(link) << 2
+        << QStringLiteral("site") << QStringLiteral("a xysite");
+    QTest::newRow("inside")
+        << QStringLiteral("[{\"insert\":\"a \"},%1,{\"insert\":\"\\n\"}]").arg(link) << 4
+        << QStringLiteral("sixyte") << QStringLiteral("a sixyte");
+    QTest::newRow("end-before-other-link")
+        << QStringLiteral("[%1,{\"attributes\":{\"link\":\"https://other.org\"},\"insert\":\"next\"},{\"insert\":\"\\n\"}]").arg(link) << 4
+        << QStringLiteral("site") << QStringLiteral("sitexynext");
+}
+
+void TestNoteEditor::typingAtLinkEdgeIsPlainInsideExtends()
+{
+    QFETCH(QString, body);
+    QFETCH(int, position);
+    QFETCH(QString, expectedLinked);
+    QFETCH(QString, expectedText);
+    loadTyped(body);
+    QTextCursor cursor(m_editor->document());
+    cursor.setPosition(position);
+    m_editor->setTextCursor(cursor);
+    QTest::keyClicks(m_editor.get(), QStringLiteral("xy"));
+    const QString json = m_editor->toDeltaJson();
+    QCOMPARE(linkedText(json, QStringLiteral("https://ex.org")), expectedLinked);
+    QCOMPARE(m_editor->toPlainText(), expectedText);
+    // What is typed outside the link is not underlined or coloured like one either.
+    if (!expectedLinked.contains(QLatin1String("xy")))
+        QCOMPARE(firstTextAttributes(json, QStringLiteral("xy")), QJsonObject());
+}
+
+void TestNoteEditor::typingAfterDialogLinkIsPlain()
+{
+    loadTyped(QStringLiteral("[{\"insert\":\"go \\n\"}]"));
+    QTextCursor cursor(m_editor->document());
+    cursor.setPosition(3);
+    m_editor->setTextCursor(cursor);
+    m_editor->setLinkPrompt([](const QString &, const QString &, const QString &) {
+        return std::optional<NoteEditor::LinkInput>(NoteEditor::LinkInput{QStringLiteral("here"), QStringLiteral("https://ex.org")});
+    });
+    m_editor->insertLink();
+    QTest::keyClicks(m_editor.get(), QStringLiteral(" now"));
+    const QString json = m_editor->toDeltaJson();
+    QCOMPARE(linkedText(json, QStringLiteral("https://ex.org")), QStringLiteral("here"));
+    QCOMPARE(firstTextAttributes(json, QStringLiteral(" now")), QJsonObject());
 }
 
 void TestNoteEditor::openLinkAddsSchemeWhenMissing_data()

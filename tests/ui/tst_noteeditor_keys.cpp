@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextBlock>
@@ -77,10 +78,13 @@ private Q_SLOTS:
     void shortcutsApplyCommands_data();
     void shortcutsApplyCommands();
     void clickOnChecklistMarkerTogglesIt();
+    void markerClickChangesOnlyClickedItem_data();
+    void markerClickChangesOnlyClickedItem();
     void tripleClickSelectsBlock();
 
 private:
     void load(const QString &json);
+    QPoint markerPosition(const QTextBlock &block) const;
     void placeCursor(int position);
 
     std::unique_ptr<NoteEditor> m_editor;
@@ -395,6 +399,74 @@ void TestNoteEditorKeys::clickOnChecklistMarkerTogglesIt()
     QTest::qWait(QApplication::doubleClickInterval() + 50);
     QTest::mouseClick(m_editor->viewport(), Qt::LeftButton, Qt::NoModifier, markerPos);
     QVERIFY(m_editor->toDeltaJson().contains(QStringLiteral("\"list\":\"unchecked\"")));
+}
+
+QPoint TestNoteEditorKeys::markerPosition(const QTextBlock &block) const
+{
+    QAbstractTextDocumentLayout *layout = m_editor->document()->documentLayout();
+    const QRectF rect = layout->blockBoundingRect(block);
+    for (int x = 0; x < int(rect.left()) + 40; ++x) {
+        const QPointF probe(x, rect.top() + rect.height() / 2);
+        if (layout->blockWithMarkerAt(probe) == block)
+            return probe.toPoint() - QPoint(m_editor->horizontalScrollBar()->value(),
+                                            m_editor->verticalScrollBar()->value());
+    }
+    return {};
+}
+
+void TestNoteEditorKeys::markerClickChangesOnlyClickedItem_data()
+{
+    // The cursor sits in the first line of each body; "beta" is the clicked item.
+    QTest::addColumn<QString>("body");
+    QTest::addColumn<int>("cursorPosition");
+    const QString checklist = QStringLiteral("{\"insert\":\"alpha\"},{\"attributes\":{\"list\":\"unchecked\"},\"insert\":\"\\n\"},"
+                                             "{\"insert\":\"beta\"},{\"attributes\":{\"list\":\"unchecked\"},\"insert\":\"\\n\"}");
+    QTest::newRow("cursor-in-plain-title")
+        << QStringLiteral("[{\"insert\":\"Title\\n\"},%1]").arg(checklist) << 2;
+    QTest::newRow("cursor-in-heading")
+        << QStringLiteral("[{\"insert\":\"Title\"},{\"attributes\":{\"header\":2},\"insert\":\"\\n\"},%1]").arg(checklist) << 2;
+    QTest::newRow("cursor-in-bullet-list")
+        << QStringLiteral("[{\"insert\":\"point\"},{\"attributes\":{\"list\":\"bullet\"},\"insert\":\"\\n\"},"
+                          "{\"insert\":\"gap\\n\"},%1]").arg(checklist) << 2;
+    QTest::newRow("cursor-in-table")
+        << QStringLiteral("[{\"insert\":{\"table\":\"{\\\"cells\\\":[[\\\"a\\\",\\\"b\\\"]],\\\"hasHeader\\\":false}\"}},"
+                          "{\"insert\":\"\\n\"},%1]").arg(checklist) << 2;
+    QTest::newRow("cursor-in-same-list")
+        << QStringLiteral("[%1]").arg(checklist) << 1;
+}
+
+void TestNoteEditorKeys::markerClickChangesOnlyClickedItem()
+{
+    QFETCH(QString, body);
+    QFETCH(int, cursorPosition);
+    load(body);
+    const QString before = m_editor->toDeltaJson();
+    placeCursor(cursorPosition);
+    QTextBlock beta = m_editor->document()->lastBlock();
+    QCOMPARE(beta.text(), QStringLiteral("beta"));
+    const QPoint marker = markerPosition(beta);
+    QVERIFY2(!marker.isNull(), "no marker found");
+    // A real pointer hovers the marker before it presses it.
+    QTest::mouseMove(m_editor->viewport(), marker);
+    QTest::mouseClick(m_editor->viewport(), Qt::LeftButton, Qt::NoModifier, marker);
+
+    QString expected = before;
+    const QString betaUnchecked = QStringLiteral("{\"insert\":\"beta\"},{\"attributes\":{\"list\":\"unchecked\"}");
+    QVERIFY(expected.contains(betaUnchecked));
+    expected.replace(betaUnchecked, QStringLiteral("{\"insert\":\"beta\"},{\"attributes\":{\"list\":\"checked\"}"));
+    QCOMPARE(m_editor->toDeltaJson(), expected);
+
+    // Dragging a selection from text onto a marker flips nothing either.
+    load(before);
+    beta = m_editor->document()->lastBlock();
+    const QPoint marker2 = markerPosition(beta);
+    placeCursor(cursorPosition);
+    const QRect start = m_editor->cursorRect();
+    QTest::qWait(QApplication::doubleClickInterval() + 50);
+    QTest::mousePress(m_editor->viewport(), Qt::LeftButton, Qt::NoModifier, start.center());
+    QTest::mouseMove(m_editor->viewport(), marker2);
+    QTest::mouseRelease(m_editor->viewport(), Qt::LeftButton, Qt::NoModifier, marker2);
+    QCOMPARE(m_editor->toDeltaJson(), before);
 }
 
 void TestNoteEditorKeys::tripleClickSelectsBlock()
