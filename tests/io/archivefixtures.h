@@ -34,6 +34,8 @@ QByteArray json(const QJsonObject &object);
 // Markdown each, every resourceEvery-th note with a small PNG resource referenced twice.
 bool writeJoplinExport(const QString &path, int noteCount, int notebookCount, int bytesPerNote, int resourceEvery);
 QByteArray tinyPng();
+// The Markdown of generated note n: title line, headings, paragraphs, lists and inline styles.
+QString joplinMarkdownBody(int n, int bytes);
 
 // Every entry name, directories included, in archive order; empty when unreadable.
 QStringList entryNames(const QString &path);
