@@ -9,6 +9,7 @@
 #include "preferencesrepository.h"
 #include "singleinstance.h"
 
+#include <QDir>
 #include <QFontDatabase>
 #include <QIcon>
 #include <QMessageBox>
@@ -54,16 +55,21 @@ MainWindow *Application::mainWindow() const
 int Application::run()
 {
     m_singleInstance = new SingleInstance(QLatin1String(InstanceServerName), this);
-    if (!m_singleInstance->tryRun(buildInstanceMessage(arguments())))
-        return 0;
+    m_singleInstance->setLockFile(dataDirectory() + QLatin1String("/ombrel_notes.lock"));
+    if (!m_singleInstance->tryRun(buildInstanceMessage(arguments()))) {
+        if (m_singleInstance->forwarded())
+            return 0;
+        QMessageBox::warning(nullptr, tr("Ombrel Notes"),
+                             tr("Another instance of Ombrel Notes is using the library in %1 but does "
+                                "not answer.\n\nClose it, or wait until it responds, and try again.")
+                                 .arg(QDir::toNativeSeparators(dataDirectory())),
+                             QMessageBox::Ok);
+        return 1;
+    }
 
     m_appState = new AppState(this);
     if (!m_appState->initialize()) {
-        QMessageBox::critical(nullptr, tr("Database Error"),
-                              tr("Failed to initialize the database.\n\nData directory: %1\n\n"
-                                 "Please check file permissions and try again.")
-                                  .arg(dataDirectory()),
-                              QMessageBox::Ok);
+        showDatabaseError();
         return 1;
     }
 
@@ -91,6 +97,11 @@ int Application::run()
 
     restoreWindowsOfLastRun();
 
+    // Queued: the notice must not open inside the save that found the file read-only.
+    connect(m_appState, &AppState::readOnlyChanged, this, &Application::showReadOnlyNotice, Qt::QueuedConnection);
+    if (m_appState->isReadOnly())
+        QMetaObject::invokeMethod(this, &Application::showReadOnlyNotice, Qt::QueuedConnection);
+
     int visibleWindows = 0;
     const QWidgetList windows = topLevelWidgets();
     for (const QWidget *window : windows)
@@ -99,6 +110,32 @@ int Application::run()
                   << "visible windows:" << visibleWindows;
 
     return exec();
+}
+
+// The driver's own reason and the file it concerns: "check permissions" alone sends the
+// user looking in the wrong place when the file is damaged or not a database at all.
+void Application::showDatabaseError()
+{
+    const QString reason = m_appState->initializationError().isEmpty() ? tr("Unknown error.")
+                                                                       : m_appState->initializationError();
+    QString text = tr("Failed to initialize the database.\n\n%1\n\n").arg(reason);
+    if (!m_appState->databaseFile().isEmpty())
+        text += tr("Database file: %1\n").arg(QDir::toNativeSeparators(m_appState->databaseFile()));
+    text += tr("Data directory: %1").arg(QDir::toNativeSeparators(dataDirectory()));
+    qCCritical(lcApp).noquote() << "Database Error:" << text;
+    QMessageBox::critical(nullptr, tr("Database Error"), text, QMessageBox::Ok);
+}
+
+void Application::showReadOnlyNotice()
+{
+    qCWarning(lcApp) << "Showing the read-only notice";
+    QMessageBox::warning(m_mainWindow && m_mainWindow->isVisible() ? m_mainWindow.data() : nullptr,
+                         tr("Read-Only Library"),
+                         tr("%1\n\nOmbrel Notes shows your notes but cannot store changes, so editing is "
+                            "turned off. Check the permissions of the file and the free space of the "
+                            "disk, then start Ombrel Notes again.")
+                             .arg(m_appState->readOnlyReason()),
+                         QMessageBox::Ok);
 }
 
 // Quit records the open note windows and the To-Dos window; they come back once.
@@ -124,9 +161,12 @@ void Application::restoreWindowsOfLastRun()
 
     const QString todosKey = QStringLiteral("restore_todos_window");
     if (preferences->find(todosKey)) {
-        if (preferences->getBool(todosKey, false))
-            qCInfo(lcApp) << "The To-Dos window was open at quit; it cannot be restored in this build";
+        const bool reopen = preferences->getBool(todosKey, false);
         preferences->remove(todosKey);
+        if (reopen) {
+            m_mainWindow->showTodosScreen();
+            qCInfo(lcApp) << "Restored the To-Dos window";
+        }
     }
 }
 

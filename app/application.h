@@ -29,6 +29,8 @@ private:
     void handleInstanceMessage(const QString &message);
     void focusMainWindow();
     void restoreWindowsOfLastRun();
+    void showDatabaseError();
+    void showReadOnlyNotice();
 
     AppState *m_appState = nullptr;
     QPointer<MainWindow> m_mainWindow;

@@ -1,7 +1,10 @@
 #include "appstate.h"
 
+#include "apiclient.h"
 #include "applog.h"
 #include "attachmentrepository.h"
+#include "authstate.h"
+#include "client.h"
 #include "database.h"
 #include "notebookrepository.h"
 #include "noterepository.h"
@@ -11,6 +14,8 @@
 #include "snapshotrepository.h"
 #include "thememanager.h"
 
+#include <QCoreApplication>
+#include <QUrl>
 #include <QUuid>
 #include <QWidget>
 
@@ -40,11 +45,26 @@ AppState::~AppState()
 
 bool AppState::initialize()
 {
-    m_database = new Database(this);
-    const QString path = databasePath();
-    qCInfo(lcApp) << "Opening database at:" << path;
-    if (!m_database->open(path) || !m_database->migrate())
+    QString reason;
+    const QString path = databasePath(&reason);
+    if (path.isEmpty()) {
+        m_initializationError = reason;
+        qCCritical(lcApp).noquote() << reason;
         return false;
+    }
+    m_databaseFile = path;
+    m_database = new Database(this);
+    qCInfo(lcApp) << "Opening database at:" << path;
+    if (!m_database->open(path) || !m_database->migrate()) {
+        m_initializationError = m_database->errorText();
+        return false;
+    }
+
+    if (m_database->isReadOnly()) {
+        m_readOnly = true;
+        m_readOnlyReason = tr("The database file %1 cannot be written.").arg(path);
+        qCWarning(lcApp).noquote() << "Opened read-only:" << m_readOnlyReason;
+    }
 
     m_notes = new NoteRepository(m_database, this);
     m_notebooks = new NotebookRepository(m_database, this);
@@ -64,15 +84,42 @@ bool AppState::initialize()
     qCInfo(lcApp) << "Auth:" << m_endpoints.authBaseUrl << "Account:" << m_endpoints.accountApiUrl
                   << "Sync:" << m_endpoints.syncApiUrl;
 
+    OmbrAccount::ClientConfig config;
+    config.authBaseUrl = m_endpoints.authBaseUrl;
+    config.realmSlug = m_endpoints.realmSlug;
+    config.accountApiUrl = m_endpoints.accountApiUrl;
+    config.clientId = m_endpoints.clientId;
+    config.appId = applicationId();
+    config.appName = QStringLiteral("Ombrel Notes");
+    config.appVersion = QCoreApplication::applicationVersion();
+    config.accountPortalUrl = m_endpoints.accountPortalUrl;
+    m_account = new OmbrAccount::Client(config, this);
+    m_account->syncApi()->setBaseUrl(QUrl(m_endpoints.syncApiUrl));
+    connect(m_account, &OmbrAccount::Client::authStateChanged, this, [this](OmbrAccount::AuthState state) {
+        if (state == OmbrAccount::AuthState::Authenticated)
+            return;
+        if (m_canShare) {
+            m_canShare = false;
+            Q_EMIT canShareChanged(false);
+        }
+    });
+    m_account->initialize();
+
     if (const auto notebookId = m_preferences->find(lastNotebookKey))
         m_currentNotebookId = *notebookId;
     if (const auto noteId = m_preferences->find(lastNoteKey))
         m_currentNoteId = *noteId;
 
-    createWelcomeNotes(*m_notes, *m_preferences);
+    if (!m_readOnly)
+        createWelcomeNotes(*m_notes, *m_preferences);
 
     Q_EMIT databaseReady();
     return true;
+}
+
+QString AppState::applicationId()
+{
+    return QStringLiteral("app.ombrel.notes");
 }
 
 void AppState::setCurrentNoteId(const QString &id)
@@ -93,6 +140,26 @@ void AppState::setCurrentNotebookId(const QString &id)
     if (m_preferences)
         m_preferences->set(lastNotebookKey, id);
     Q_EMIT currentNotebookChanged(id);
+}
+
+void AppState::setReadOnly(const QString &reason)
+{
+    if (m_readOnly)
+        return;
+    m_readOnly = true;
+    m_readOnlyReason = reason;
+    qCWarning(lcApp).noquote() << "Library became read-only:" << reason;
+    Q_EMIT readOnlyChanged(true);
+}
+
+void AppState::reportWriteFailure(const QSqlError &error)
+{
+    if (m_readOnly || !m_database)
+        return;
+    if (Database::isReadOnlyError(error) || !m_database->isWritable()) {
+        setReadOnly(tr("The database file %1 cannot be written: %2.")
+                        .arg(m_databaseFile, Database::describeWriteError(error)));
+    }
 }
 
 void AppState::notifyNoteUpdated(const QString &noteId, QObject *source)

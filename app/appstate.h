@@ -18,7 +18,12 @@ class NoteRepository;
 class PreferencesRepository;
 class SnapshotRepository;
 class ThemeManager;
+class QSqlError;
 class QWidget;
+
+namespace OmbrAccount {
+class Client;
+}
 
 // The one central object every window receives: the database, the repositories and
 // the services, the current note and notebook, and the relayed change signals.
@@ -31,6 +36,13 @@ public:
     ~AppState() override;
 
     bool initialize();
+    // Why initialize() failed (the driver's reason or a bad client id), and the database
+    // file it was opening; for the start-up error box.
+    QString initializationError() const { return m_initializationError; }
+    QString databaseFile() const { return m_databaseFile; }
+
+    // The reverse-domain identifier sent to the services and naming stored credentials.
+    static QString applicationId();
 
     Database *database() const { return m_database; }
     NoteRepository *notes() const { return m_notes; }
@@ -39,11 +51,20 @@ public:
     SnapshotRepository *snapshots() const { return m_snapshots; }
     AttachmentRepository *attachments() const { return m_attachments; }
     ThemeManager *themeManager() const { return m_themeManager; }
+    OmbrAccount::Client *account() const { return m_account; }
     const ServiceEndpoints &endpoints() const { return m_endpoints; }
 
     QString currentNoteId() const { return m_currentNoteId; }
     QString currentNotebookId() const { return m_currentNotebookId; }
     bool canShare() const { return m_canShare; }
+
+    // A library whose file refuses writes (found at start, or by a failed save later):
+    // the windows stop accepting edits that could not be stored.
+    bool isReadOnly() const { return m_readOnly; }
+    QString readOnlyReason() const { return m_readOnlyReason; }
+    void setReadOnly(const QString &reason);
+    // A note write failed: when the cause is a read-only file, the library turns read-only.
+    void reportWriteFailure(const QSqlError &error);
 
     void setCurrentNoteId(const QString &id);
     void setCurrentNotebookId(const QString &id);
@@ -77,6 +98,7 @@ Q_SIGNALS:
     void canShareChanged(bool canShare);
     void noteUpdatedExternally(const QString &noteId, QObject *source);
     void noteDeletedExternally(const QString &noteId);
+    void readOnlyChanged(bool readOnly);
 
 private:
     Database *m_database = nullptr;
@@ -85,11 +107,16 @@ private:
     PreferencesRepository *m_preferences = nullptr;
     SnapshotRepository *m_snapshots = nullptr;
     AttachmentRepository *m_attachments = nullptr;
+    OmbrAccount::Client *m_account = nullptr;
     ThemeManager *m_themeManager = nullptr;
     ServiceEndpoints m_endpoints;
+    QString m_initializationError;
+    QString m_databaseFile;
     QString m_currentNotebookId;
     QString m_currentNoteId;
     bool m_canShare = false;
+    bool m_readOnly = false;
+    QString m_readOnlyReason;
     NoteWindowFactory m_noteWindowFactory;
     // In opening order, so that a restart restores them in the same order.
     QList<std::pair<QString, QPointer<QWidget>>> m_noteWindows;

@@ -11,6 +11,7 @@
 #include "librarygenerator.h"
 #include "note.h"
 #include "noterepository.h"
+#include "notetextindex.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -221,6 +222,142 @@ void BM_Search(benchmark::State &state, Term term)
 BENCHMARK_CAPTURE(BM_Search, rare, Term::Rare)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(200);
 BENCHMARK_CAPTURE(BM_Search, common, Term::Common)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(10);
 BENCHMARK_CAPTURE(BM_Search, prefix, Term::Prefix)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(10);
+
+// The bare floor: the ranked MATCH on the body index alone, as SQLite answers it.
+double timeBareMatch(QSqlDatabase db, const QString &match, qsizetype *rows)
+{
+    const auto start = Clock::now();
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT rowid FROM notes_fts WHERE notes_fts MATCH ? ORDER BY rank"));
+    query.addBindValue(match);
+    qsizetype count = 0;
+    if (query.exec()) {
+        while (query.next())
+            ++count;
+    }
+    *rows = count;
+    return millisecondsSince(start);
+}
+
+// searchIds beside its floor, alternating call by call so that both see the same machine.
+void BM_SearchIdsVsFloor(benchmark::State &state, Term term)
+{
+    const QString text = searchText(term);
+    Latencies ours;
+    Latencies floor;
+    qsizetype results = 0;
+    qsizetype floorRows = 0;
+    for (auto _ : state) {
+        floor.add(timeBareMatch(env->reader->database.handle(), text + QLatin1Char('*'), &floorRows));
+        const auto start = Clock::now();
+        results = env->reader->notes.searchIds(text).size();
+        const double ms = millisecondsSince(start);
+        state.SetIterationTime(ms / 1000.0);
+        ours.add(ms);
+    }
+    ours.report(state);
+    state.counters["floor_p50_ms"] = floor.percentile(50);
+    state.counters["floor_p95_ms"] = floor.percentile(95);
+    state.counters["ratio_p50"] = ours.percentile(50) / std::max(1e-9, floor.percentile(50));
+    state.counters["results"] = double(results);
+    state.counters["floor_rows"] = double(floorRows);
+}
+BENCHMARK_CAPTURE(BM_SearchIdsVsFloor, common, Term::Common)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(20);
+BENCHMARK_CAPTURE(BM_SearchIdsVsFloor, rare, Term::Rare)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(400);
+
+// search() of a rare term beside the bare MATCH of it (unranked: the floor the goal names).
+void BM_SearchRareVsFloor(benchmark::State &state)
+{
+    const QString text = searchText(Term::Rare);
+    Latencies ours;
+    Latencies floor;
+    QSqlQuery bare(env->reader->database.handle());
+    bare.setForwardOnly(true);
+    bare.prepare(QStringLiteral("SELECT rowid FROM notes_fts WHERE notes_fts MATCH ?"));
+    qsizetype results = 0;
+    for (auto _ : state) {
+        auto start = Clock::now();
+        bare.bindValue(0, text + QLatin1Char('*'));
+        if (bare.exec()) {
+            while (bare.next()) {
+            }
+        }
+        bare.finish();
+        floor.add(millisecondsSince(start));
+        start = Clock::now();
+        results = env->reader->notes.search(text).size();
+        const double ms = millisecondsSince(start);
+        state.SetIterationTime(ms / 1000.0);
+        ours.add(ms);
+    }
+    ours.report(state);
+    state.counters["floor_p50_ms"] = floor.percentile(50);
+    state.counters["floor_p95_ms"] = floor.percentile(95);
+    state.counters["ratio_p50"] = ours.percentile(50) / std::max(1e-9, floor.percentile(50));
+    state.counters["results"] = double(results);
+}
+BENCHMARK(BM_SearchRareVsFloor)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(500);
+
+double tableBytes(QSqlDatabase db, const QString &prefix)
+{
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral("SELECT SUM(pgsize) FROM dbstat WHERE name LIKE ?"));
+    query.addBindValue(prefix + QLatin1Char('%'));
+    return query.exec() && query.next() ? query.value(0).toDouble() : -1;
+}
+
+// The one-time fill of the text index on a library that predates it: time and size on
+// disk beside notes_fts. Arg 1 builds it with prefix indexes of 2 and 3 characters, to
+// weigh their size against short-prefix searches.
+void BM_TextIndexBuild(benchmark::State &state)
+{
+    const bool prefixes = state.range(0) != 0;
+    const QString path = env->generator.copyTo(env->dataDirectory, QStringLiteral("build.db"));
+    Database database;
+    if (path.isEmpty() || !database.open(path)) {
+        state.SkipWithError("no copy of the library");
+        return;
+    }
+    QSqlDatabase db = database.handle();
+    Latencies shortPrefix;
+    for (auto _ : state) {
+        state.PauseTiming();
+        QSqlQuery query(db);
+        for (const char *sql : {"DROP TRIGGER IF EXISTS notes_text_ai", "DROP TRIGGER IF EXISTS notes_text_ad",
+                                "DROP TRIGGER IF EXISTS notes_text_au", "DROP TABLE IF EXISTS notes_text_fts",
+                                "DROP TABLE IF EXISTS notes_text_state"})
+            query.exec(QLatin1String(sql));
+        if (prefixes)
+            query.exec(QStringLiteral("CREATE VIRTUAL TABLE notes_text_fts USING fts5(text, content='', prefix='2 3')"));
+        query.exec(QStringLiteral("VACUUM"));
+        state.ResumeTiming();
+        if (!NoteTextIndex::ensure(db) || !NoteTextIndex::buildAll(db)) {
+            state.SkipWithError("build failed");
+            break;
+        }
+    }
+    for (int i = 0; i < 10; ++i) {
+        for (const char *prefix : {"me*", "pr*"}) {
+            const auto start = Clock::now();
+            QSqlQuery query(db);
+            query.setForwardOnly(true);
+            query.prepare(QString::fromLatin1(NoteRepository::rankedRowidsSql()));
+            query.addBindValue(QString::fromLatin1(prefix));
+            if (query.exec()) {
+                while (query.next()) {
+                }
+            }
+            shortPrefix.add(millisecondsSince(start));
+        }
+    }
+    state.counters["text_index_bytes"] = tableBytes(db, QStringLiteral("notes_text_fts"));
+    state.counters["notes_fts_bytes"] = tableBytes(db, QStringLiteral("notes_fts"));
+    state.counters["two_letter_prefix_p50_ms"] = shortPrefix.percentile(50);
+    database.handle().close();
+    QFile::remove(path);
+}
+BENCHMARK(BM_TextIndexBuild)->Unit(benchmark::kMillisecond)->Arg(0)->Arg(1)->Iterations(1)->UseRealTime();
 
 // The autosave write: a new body, both times now, version + 1, pending.
 void BM_AutosaveUpdate(benchmark::State &state)

@@ -3,7 +3,10 @@
 #include "tablejson.h"
 
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
+
+#include <algorithm>
 
 using namespace DeltaRender;
 
@@ -70,6 +73,20 @@ QString cellHtml(const QJsonValue &cell)
     return content;
 }
 
+// The row count of a table whose rows hold no cell at all; 0 for anything else.
+qsizetype rowsWithoutCells(const QString &tableJson)
+{
+    const QJsonDocument document = QJsonDocument::fromJson(tableJson.toUtf8());
+    if (!document.isObject())
+        return 0;
+    const QJsonArray rows = document.object().value(QLatin1String("cells")).toArray();
+    for (const QJsonValue &row : rows) {
+        if (!row.toArray().isEmpty())
+            return 0; // cells exist: the table was refused, not empty
+    }
+    return std::min<qsizetype>(rows.size(), MaxTableCells);
+}
+
 } // namespace
 
 QString deltaToHtml(const QJsonArray &operations)
@@ -84,12 +101,22 @@ QString deltaToHtml(const QJsonArray &operations)
 QString tableToHtml(const QString &tableJson)
 {
     const TableData table = parseTableJson(tableJson);
-    if (table.isEmpty())
-        return QString();
+    const QString open = QStringLiteral(
+        "<table border=\"1\" cellpadding=\"6\" cellspacing=\"0\" style=\"border-collapse:collapse\">\n");
+    if (table.isEmpty()) {
+        // Rows that hold no cells are still rows; only missing or empty "cells" is nothing.
+        const qsizetype rows = rowsWithoutCells(tableJson);
+        if (rows == 0)
+            return QString();
+        QString out = open;
+        for (qsizetype row = 0; row < rows; ++row)
+            out.append(QLatin1String("  <tr></tr>\n"));
+        out.append(QLatin1String("</table>\n"));
+        return out;
+    }
 
     // Short rows arrive padded, so every row gets the full set of bordered cells.
-    QString out = QStringLiteral(
-        "<table border=\"1\" cellpadding=\"6\" cellspacing=\"0\" style=\"border-collapse:collapse\">\n");
+    QString out = open;
     for (qsizetype row = 0; row < table.cells.size(); ++row) {
         const bool header = row == 0 && table.hasHeader;
         const QLatin1String open = header ? QLatin1String("<th>") : QLatin1String("<td>");

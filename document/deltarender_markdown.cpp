@@ -122,12 +122,9 @@ public:
             out.append(QLatin1String("---\n\n"));
             return;
         }
-        // An unreadable table renders as nothing at all, not as a stray blank line.
-        const QString table = tableToMarkdown(value.toString());
-        if (table.isEmpty())
-            return;
+        // An unreadable table writes no grid but still ends its line, like a readable one.
         blankLineAfterListOrCode();
-        out.append(table);
+        out.append(tableToMarkdown(value.toString()));
         out.append(QLatin1Char('\n'));
     }
 };

@@ -7,6 +7,7 @@
 
 #include <QHash>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -42,6 +43,24 @@ QString listTypeForStyle(QTextListFormat::Style style)
     }
 }
 
+// <pre> in HTML, fenced or indented code in Markdown.
+bool isCodeBlock(const QTextBlockFormat &format)
+{
+    return format.nonBreakableLines() || format.hasProperty(QTextFormat::BlockCodeFence)
+        || format.hasProperty(QTextFormat::BlockCodeLanguage);
+}
+
+// Qt's HTML reader marks only the first paragraph of a <blockquote> with its level; the
+// others keep the quote's default margins of 40 pixels on both sides.
+bool isBlockquote(const QTextBlock &block)
+{
+    const QTextBlockFormat format = block.blockFormat();
+    if (format.intProperty(QTextFormat::BlockQuoteLevel) > 0)
+        return true;
+    return !block.textList() && qFuzzyCompare(format.leftMargin(), 40.0)
+        && qFuzzyCompare(format.rightMargin(), 40.0);
+}
+
 void appendBlock(QJsonArray &out, const QTextBlock &block)
 {
     for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
@@ -66,14 +85,26 @@ void appendBlock(QJsonArray &out, const QTextBlock &block)
             out.append(embed);
     }
 
+    const QTextBlockFormat format = block.blockFormat();
     QJsonObject attributes;
-    const int level = block.blockFormat().headingLevel();
+    const int level = format.headingLevel();
     if (level >= 1 && level <= 6)
         attributes.insert(QLatin1String("header"), level);
-    if (const QTextList *list = block.textList()) {
+    if (format.marker() == QTextBlockFormat::MarkerType::Checked) {
+        attributes.insert(QLatin1String("list"), QStringLiteral("checked"));
+    } else if (format.marker() == QTextBlockFormat::MarkerType::Unchecked) {
+        attributes.insert(QLatin1String("list"), QStringLiteral("unchecked"));
+    } else if (const QTextList *list = block.textList()) {
         const QString type = listTypeForStyle(list->format().style());
         if (!type.isEmpty())
             attributes.insert(QLatin1String("list"), type);
+    }
+    if (isCodeBlock(format)) {
+        const QString language = format.stringProperty(QTextFormat::BlockCodeLanguage);
+        attributes.insert(QLatin1String("code-block"),
+                          language.isEmpty() ? QJsonValue(true) : QJsonValue(language));
+    } else if (isBlockquote(block)) {
+        attributes.insert(QLatin1String("blockquote"), true);
     }
     QJsonObject lineEnd{{InsertKey, QStringLiteral("\n")}};
     if (!attributes.isEmpty())
@@ -234,6 +265,39 @@ QString stripHtmlChromeElements(const QString &html)
     return result;
 }
 
+// Task lists written by web pages and Markdown tools, <li><input type="checkbox" checked>,
+// become the list item classes that Qt's reader turns into checklist markers.
+QString checkboxItemsAsClasses(const QString &html)
+{
+    if (!html.contains(QLatin1String("checkbox"), Qt::CaseInsensitive))
+        return html;
+    static const QRegularExpression item(
+        QStringLiteral("<li\\b[^>]*>(\\s*<p\\b[^>]*>)?\\s*<input\\b([^>]*)>"),
+        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression checkbox(QStringLiteral("type\\s*=\\s*[\"']?checkbox"),
+                                             QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression checked(QStringLiteral("(^|\\s)checked\\b"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    QString result;
+    qsizetype copied = 0;
+    QRegularExpressionMatchIterator it = item.globalMatch(html);
+    while (it.hasNext()) {
+        const QRegularExpressionMatch match = it.next();
+        const QString inputAttributes = match.captured(2);
+        if (!checkbox.match(inputAttributes).hasMatch())
+            continue;
+        result += QStringView(html).mid(copied, match.capturedStart() - copied);
+        result += checked.match(inputAttributes).hasMatch() ? QLatin1String("<li class=\"checked\">")
+                                                            : QLatin1String("<li class=\"unchecked\">");
+        result += match.captured(1);
+        copied = match.capturedEnd();
+    }
+    if (copied == 0)
+        return html;
+    result += QStringView(html).mid(copied);
+    return result;
+}
+
 QJsonArray htmlToDelta(const QString &html)
 {
     if (html.trimmed().isEmpty())
@@ -241,7 +305,12 @@ QJsonArray htmlToDelta(const QString &html)
 
     HtmlSafeDocument document;
     document.setUndoRedoEnabled(false);
-    document.setHtml(limitHtmlNesting(stripHtmlChromeElements(html), MaxHtmlDepth));
+    document.setHtml(limitHtmlNesting(checkboxItemsAsClasses(stripHtmlChromeElements(html)), MaxHtmlDepth));
+    return richTextToDelta(document);
+}
+
+QJsonArray richTextToDelta(const QTextDocument &document)
+{
 
     QList<QTextTable *> tables;
     const QList<QTextFrame *> frames = document.rootFrame()->childFrames();

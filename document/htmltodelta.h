@@ -3,11 +3,21 @@
 #include <QJsonArray>
 #include <QString>
 
+class QTextDocument;
+
 // Delta from pasted or imported HTML: headings, bullet and ordered lists, bold, italic,
 // underline, strike-out, code, links, tables and images. Script, style and page chrome
 // elements are dropped; no resource the HTML names is ever loaded. Empty input gives
 // the empty note.
 QJsonArray htmlToDelta(const QString &html);
+
+// Delta from a document filled by Qt's HTML or Markdown reader: headings, lists and
+// checklists with their ticks, block quotes, code blocks, inline formats, links, tables
+// and images.
+QJsonArray richTextToDelta(const QTextDocument &document);
+
+// <li><input type="checkbox" checked> items as <li class="checked"> (and unchecked).
+QString checkboxItemsAsClasses(const QString &html);
 
 // The HTML without script, style, nav, header, footer, aside, iframe and noscript
 // elements (each opening tag up to its first matching closing tag). Linear in the input.

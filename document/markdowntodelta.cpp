@@ -96,5 +96,7 @@ QJsonArray markdownToDelta(const QString &markdown)
     editBlock.beginEditBlock();
     document.setMarkdown(selfCloseVoidElements(markdown), QTextDocument::MarkdownDialectGitHub);
     editBlock.endEditBlock();
-    return htmlToDelta(document.toHtml());
+    // Read straight from the document: a detour through HTML would lose the quote levels
+    // and code fences the reader sets on its blocks.
+    return richTextToDelta(document);
 }

@@ -1,5 +1,6 @@
 #include "samplenotes.h"
 
+#include "database.h"
 #include "iolog.h"
 #include "note.h"
 #include "noterepository.h"
@@ -144,20 +145,30 @@ bool createWelcomeNotes(NoteRepository &notes, PreferencesRepository &preference
     if (preferences.getBool(WelcomeSeenKey, false))
         return true;
 
+    // The notes and the flag land together: a start killed half-way writes nothing, and
+    // the next start writes all three once.
+    Database *database = notes.database();
+    if (!database || !database->beginTransaction()) {
+        qCWarning(lcIo) << "Welcome notes not written: no transaction";
+        return false;
+    }
     // Spaced 100 ms apart so "Welcome to Ombrel Notes" is the newest and listed first.
     const QDateTime now = QDateTime::currentDateTimeUtc();
     const QStringList bodies = welcomeNoteBodies();
-    bool allInserted = true;
-    for (qsizetype i = 0; i < bodies.size(); ++i) {
-        if (!notes.insert(newSampleNote(bodies.at(i), now.addMSecs(i * 100))))
-            allInserted = false;
+    bool written = true;
+    for (qsizetype i = 0; written && i < bodies.size(); ++i)
+        written = notes.insert(newSampleNote(bodies.at(i), now.addMSecs(i * 100)));
+    written = written && preferences.setBool(WelcomeSeenKey, true);
+    if (!written) {
+        database->rollback();
+        qCWarning(lcIo) << "The welcome notes could not be written; the next start tries again";
+        return false;
     }
-    if (!allInserted)
-        qCWarning(lcIo) << "Some welcome notes could not be written";
-
-    if (!preferences.setBool(WelcomeSeenKey, true))
-        qCWarning(lcIo) << "Could not remember that the welcome notes were written";
-    return allInserted;
+    if (!database->commit()) {
+        qCWarning(lcIo) << "The welcome notes could not be written; the next start tries again";
+        return false;
+    }
+    return true;
 }
 
 int insertSampleNotes(NoteRepository &notes)

@@ -92,8 +92,7 @@ QString tripPackingList()
 {
     DeltaWriter w;
     w.heading(1, "Trip Packing List")
-        .paragraph({italic("A checklist you can reuse. Tick items off as you pack; the open ones "
-                           "also appear on the To-Dos screen.")})
+        .paragraph({italic("A checklist you can reuse. Tick items off as you pack.")})
         .empty()
         .paragraph({bold("Documents")})
         .checked("Passport or ID card")
@@ -156,11 +155,11 @@ QString gettingStarted()
                           "snapshot right away.")})
         .paragraph({bold("Trash."),
                     plain(" Ctrl+D moves a note to the Trash. Changed your mind? Open the Trash "
-                          "(Ctrl+Alt+D) and restore it.")})
+                          "(Ctrl+Alt+D, or the Trash row in the sidebar) and restore it.")})
         .paragraph({bold("Note windows."),
                     plain(" Ctrl+Shift+O opens the current note in a window of its own, handy for "
                           "keeping a reference next to what you are writing. Windows left open "
-                          "come back the next time you start.")})
+                          "when you quit, the To-Dos window included, come back the next time you start.")})
         .paragraph({bold("Focus."),
                     plain(" Ctrl+\\ hides the notebook and note lists so only your writing remains.")})
         .empty()

@@ -1,11 +1,13 @@
 #include "database.h"
 
+#include "notetextindex.h"
 #include "storagelog.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QUrl>
 #include <QUuid>
 
 Database::Database(QObject *parent)
@@ -34,21 +36,107 @@ bool Database::open(const QString &path)
                           ? QSqlDatabase::database(m_connectionName, false)
                           : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
     db.setDatabaseName(path);
+    // Qt's default of five seconds would freeze the window for as long on a database
+    // another program has locked; a failed save is retried instead.
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs));
     if (!db.open()) {
-        qCCritical(lcStorage) << "Failed to open database:" << db.lastError().text();
+        fail(db.lastError().text());
+        qCCritical(lcStorage) << "Failed to open database:" << m_errorText;
         return false;
     }
+    m_errorText.clear();
 
+    m_readOnly = false;
     QSqlQuery pragma(db);
     pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
     pragma.exec(QStringLiteral("PRAGMA foreign_keys=ON"));
+    if (pragma.exec(QStringLiteral("PRAGMA user_version")) && pragma.next()) {
+        // Rewriting the header cookie with its own value is a write that changes
+        // nothing: it tells a write-protected file apart before any edit is accepted.
+        const int userVersion = pragma.value(0).toInt();
+        pragma.finish();
+        if (!pragma.exec(QStringLiteral("PRAGMA user_version = %1").arg(userVersion))
+            && isReadOnlyError(pragma.lastError())) {
+            m_readOnly = true;
+            qCWarning(lcStorage) << "Database is read-only:" << path << pragma.lastError().text();
+        }
+    } else if (QFileInfo::exists(path) && !QFileInfo(path).isWritable()) {
+        // On read-only media a WAL database cannot even be read without its shared-memory
+        // file; opened as an unchanging file, it can.
+        pragma.finish();
+        db.close();
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1;QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI")
+                                 .arg(BusyTimeoutMs));
+        db.setDatabaseName(QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded) + QLatin1String("?immutable=1"));
+        if (!db.open()) {
+            fail(db.lastError().text());
+            qCCritical(lcStorage) << "Failed to open database:" << m_errorText;
+            return false;
+        }
+        m_readOnly = true;
+        qCWarning(lcStorage) << "Database is on read-only storage:" << path;
+    }
+    pragma.finish();
     qCInfo(lcStorage) << "Database opened:" << path;
     return true;
+}
+
+bool Database::isWritable() const
+{
+    if (m_readOnly)
+        return false;
+    const QString path = handle().databaseName();
+    return path.isEmpty() || !QFileInfo::exists(path) || QFileInfo(path).isWritable();
 }
 
 QSqlDatabase Database::handle() const
 {
     return QSqlDatabase::database(m_connectionName, false);
+}
+
+bool Database::isReadOnlyError(const QSqlError &error)
+{
+    return error.nativeErrorCode() == QLatin1String("8")
+           || error.databaseText().contains(QLatin1String("readonly"), Qt::CaseInsensitive);
+}
+
+QString Database::describeWriteError(const QSqlError &error)
+{
+    const QString code = error.nativeErrorCode();
+    const QString text = error.databaseText();
+    if (code == QLatin1String("13") || text.contains(QLatin1String("disk is full")))
+        return tr("the disk is full");
+    if (isReadOnlyError(error))
+        return tr("the database is read-only");
+    if (code == QLatin1String("5") || code == QLatin1String("6") || text.contains(QLatin1String("locked")))
+        return tr("the database is locked by another program");
+    if (!text.isEmpty())
+        return text;
+    return error.text().isEmpty() ? tr("unknown error") : error.text();
+}
+
+bool Database::beginTransaction()
+{
+    QSqlDatabase db = handle();
+    if (db.transaction())
+        return true;
+    qCWarning(lcStorage) << "Database::beginTransaction failed:" << db.lastError().text();
+    return false;
+}
+
+bool Database::commit()
+{
+    QSqlDatabase db = handle();
+    if (db.commit())
+        return true;
+    qCWarning(lcStorage) << "Database::commit failed:" << db.lastError().text();
+    db.rollback();
+    return false;
+}
+
+void Database::rollback()
+{
+    handle().rollback();
 }
 
 bool Database::isOpen() const
@@ -60,19 +148,29 @@ bool Database::migrate()
 {
     QSqlDatabase db = handle();
     QSqlQuery query(db);
+    if (!db.isOpen()) {
+        fail(tr("The database is not open."));
+        return false;
+    }
     if (!query.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS schema_version (  version INTEGER NOT NULL DEFAULT 0)"))) {
-        qCCritical(lcStorage) << "Failed to create schema_version table";
+        fail(query.lastError().text());
+        qCCritical(lcStorage) << "Failed to create schema_version table" << m_errorText;
         return false;
     }
 
-    if (!query.exec(QStringLiteral("SELECT version FROM schema_version LIMIT 1")))
+    if (!query.exec(QStringLiteral("SELECT version FROM schema_version LIMIT 1"))) {
+        fail(query.lastError().text());
         return false;
+    }
     int current = 0;
     if (query.next()) {
         current = query.value(0).toInt();
-        if (current < 0)
+        if (current < 0) {
+            fail(tr("The schema version %1 is not valid.").arg(current));
             return false;
+        }
     } else if (!query.exec(QStringLiteral("INSERT INTO schema_version (version) VALUES (0)"))) {
+        fail(query.lastError().text());
         return false;
     }
     query.finish();
@@ -117,6 +215,9 @@ void Database::ensureSupportIndexes()
         {"idx_notes_list_all", "notes(deleted_at, updated_at, id, notebook_id, version, sync_status, is_shared, owner_id)"},
         {"idx_notes_list_notebook",
          "notes(notebook_id, deleted_at, updated_at, id, version, sync_status, is_shared, owner_id)"},
+        // created_at sits after the body in the row: listing the history of a note with
+        // large snapshots would otherwise walk every body's overflow pages.
+        {"idx_note_snapshots_list", "note_snapshots(note_id, version DESC, id, created_at)"},
     };
     QSqlQuery query(handle());
     for (const auto &index : indexes) {
@@ -124,6 +225,9 @@ void Database::ensureSupportIndexes()
                             .arg(QLatin1String(index[0]), QLatin1String(index[1]))))
             qCWarning(lcStorage) << "Could not create index" << index[0] << query.lastError().text();
     }
+    // Created here, filled later (NoteTextIndex::startBuild) so that start-up never waits on it.
+    if (!NoteTextIndex::ensure(handle()))
+        qCWarning(lcStorage) << "Could not create the text index; search uses the body index";
 }
 
 bool Database::setVersion(int version)
@@ -131,5 +235,8 @@ bool Database::setVersion(int version)
     QSqlQuery query(handle());
     query.prepare(QStringLiteral("UPDATE schema_version SET version = ?"));
     query.addBindValue(version);
-    return query.exec();
+    if (query.exec())
+        return true;
+    fail(query.lastError().text());
+    return false;
 }

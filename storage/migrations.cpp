@@ -134,13 +134,16 @@ QStringList initialSchema()
 bool Database::migrateToV1()
 {
     QSqlDatabase db = handle();
-    if (!db.transaction())
+    if (!db.transaction()) {
+        fail(db.lastError().text());
         return false;
+    }
 
     QSqlQuery query(db);
     for (const QString &statement : initialSchema()) {
         if (!query.exec(statement)) {
-            qCCritical(lcStorage) << "Schema creation failed:" << query.lastError().text();
+            fail(query.lastError().text());
+            qCCritical(lcStorage) << "Schema creation failed:" << m_errorText;
             query.finish();
             db.rollback();
             return false;
@@ -148,7 +151,8 @@ bool Database::migrateToV1()
     }
     query.finish();
     if (!db.commit()) {
-        qCCritical(lcStorage) << "Schema creation failed:" << db.lastError().text();
+        fail(db.lastError().text());
+        qCCritical(lcStorage) << "Schema creation failed:" << m_errorText;
         db.rollback();
         return false;
     }
@@ -161,6 +165,7 @@ bool Database::migrateToV2()
     QSqlQuery query(db);
     query.exec(QStringLiteral("PRAGMA foreign_keys=OFF"));
     if (!db.transaction()) {
+        fail(db.lastError().text());
         query.exec(QStringLiteral("PRAGMA foreign_keys=ON"));
         return false;
     }
@@ -188,7 +193,8 @@ bool Database::migrateToV2()
 
     for (const auto &[statement, label] : steps) {
         if (!query.exec(statement)) {
-            qCCritical(lcStorage) << "migrateToV2" << label << query.lastError().text();
+            fail(query.lastError().text());
+            qCCritical(lcStorage) << "migrateToV2" << label << m_errorText;
             query.finish();
             db.rollback();
             query.exec(QStringLiteral("PRAGMA foreign_keys=ON"));
@@ -197,6 +203,8 @@ bool Database::migrateToV2()
     }
     query.finish();
     const bool committed = db.commit();
+    if (!committed)
+        fail(db.lastError().text());
     query.exec(QStringLiteral("PRAGMA foreign_keys=ON"));
     return committed;
 }

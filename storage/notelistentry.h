@@ -13,6 +13,7 @@
 struct NoteListEntry
 {
     QString id;
+    qint64 rowid = 0; // the notes row; what the full-text indexes rank
     QString notebookId;
     QDateTime updatedAt;
     int version = 1;

@@ -3,6 +3,7 @@
 #include "attachmentrepository.h"
 #include "columns.h"
 #include "database.h"
+#include "notetextindex.h"
 #include "storagelog.h"
 
 #include <QDateTime>
@@ -84,7 +85,7 @@ QList<Note> readNotes(QSqlQuery &query)
     return notes;
 }
 
-const char listColumns[] = "id, notebook_id, updated_at, version, sync_status, is_shared, owner_id, deleted_at";
+const char listColumns[] = "id, notebook_id, updated_at, version, sync_status, is_shared, owner_id, deleted_at, rowid";
 
 QList<NoteListEntry> readEntries(QSqlQuery &query)
 {
@@ -99,6 +100,7 @@ QList<NoteListEntry> readEntries(QSqlQuery &query)
         entry.isShared = query.value(5).toLongLong() != 0;
         entry.ownerId = query.value(6).toString();
         entry.isTrashed = Columns::toOptionalDateTime(query.value(7)).has_value();
+        entry.rowid = query.value(8).toLongLong();
         entries.append(std::move(entry));
     }
     return entries;
@@ -144,6 +146,8 @@ NoteRepository::NoteRepository(Database *database, QObject *parent)
 {
 }
 
+NoteRepository::~NoteRepository() = default;
+
 QList<Note> NoteRepository::allNotes() const
 {
     return selectNotesOrEmpty(m_database, QStringLiteral("SELECT * FROM notes WHERE deleted_at IS NULL ORDER BY updated_at DESC"));
@@ -158,6 +162,18 @@ QList<Note> NoteRepository::notesInNotebook(const QString &notebookId) const
 QList<Note> NoteRepository::trashedNotes() const
 {
     return selectNotesOrEmpty(m_database, QStringLiteral("SELECT * FROM notes WHERE deleted_at IS NOT NULL ORDER BY deleted_at DESC"));
+}
+
+QStringList NoteRepository::trashedIds() const
+{
+    QStringList ids;
+    QSqlQuery query(m_database->handle());
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT id FROM notes WHERE deleted_at IS NOT NULL")))
+        return ids;
+    while (query.next())
+        ids.append(query.value(0).toString());
+    return ids;
 }
 
 QList<Note> NoteRepository::pendingNotes() const
@@ -199,9 +215,12 @@ bool NoteRepository::insert(const Note &note)
     query.addBindValue(Columns::fromDateTime(note.modifiedAt));
     bindNoteState(query, note);
     if (!query.exec()) {
+        m_lastError = query.lastError();
         qCWarning(lcStorage) << "NoteRepository::insert failed:" << query.lastError().text();
         return false;
     }
+    if (m_idsByRowidValid)
+        m_idsByRowid.insert(query.lastInsertId().toLongLong(), note.id);
     recordChange(note.id);
     Q_EMIT notesChanged();
     return true;
@@ -219,6 +238,7 @@ bool NoteRepository::update(const Note &note)
     bindNoteState(query, note);
     query.addBindValue(note.id);
     if (!query.exec()) {
+        m_lastError = query.lastError();
         qCWarning(lcStorage) << "NoteRepository::update failed:" << query.lastError().text();
         return false;
     }
@@ -297,6 +317,15 @@ bool NoteRepository::deletePermanently(const QString &id)
         return false;
     }
 
+    if (m_idsByRowidValid) {
+        // A purged rowid may be reused by the next insert, which records its own id.
+        for (auto it = m_idsByRowid.begin(); it != m_idsByRowid.end(); ++it) {
+            if (it.value() == id) {
+                m_idsByRowid.erase(it);
+                break;
+            }
+        }
+    }
     for (const QString &attachmentId : std::as_const(attachmentIds)) {
         if (AttachmentRepository::isValidId(attachmentId))
             QFile::remove(attachmentFilePath(attachmentId));
@@ -366,11 +395,27 @@ QList<Note> NoteRepository::search(const QString &text) const
     if (text.trimmed().isEmpty())
         return allNotes();
 
-    const QString sql = QStringLiteral("SELECT n.* FROM notes n JOIN notes_fts f ON n.rowid = f.rowid "
-                                       "WHERE notes_fts MATCH ? AND n.deleted_at IS NULL ORDER BY rank");
-    if (const auto found = selectNotes(m_database, sql, {text + QLatin1Char('*')}))
-        return *found;
-    return selectNotesOrEmpty(m_database, sql, {literalMatch(text)});
+    if (!textIndexComplete()) {
+        // Until the text index is filled, the body index answers (it also matches JSON words).
+        const QString sql = QStringLiteral("SELECT n.* FROM notes n JOIN notes_fts f ON n.rowid = f.rowid "
+                                           "WHERE notes_fts MATCH ? AND n.deleted_at IS NULL ORDER BY rank");
+        if (const auto found = selectNotes(m_database, sql, {text + QLatin1Char('*')}))
+            return *found;
+        return selectNotesOrEmpty(m_database, sql, {literalMatch(text)});
+    }
+
+    QSqlQuery &query = preparedQuery(m_searchNotesQuery,
+                                     QStringLiteral("SELECT n.* FROM notes_text_fts f JOIN notes n ON n.rowid = f.rowid "
+                                                    "WHERE notes_text_fts MATCH ? ORDER BY f.rank"));
+    for (const QString &match : {text + QLatin1Char('*'), literalMatch(text)}) {
+        query.bindValue(0, match);
+        if (query.exec()) {
+            QList<Note> notes = readNotes(query);
+            query.finish();
+            return notes;
+        }
+    }
+    return {};
 }
 
 QList<NoteListEntry> NoteRepository::listEntries() const
@@ -403,6 +448,17 @@ std::optional<QString> NoteRepository::bodyOf(const QString &id) const
     return query.value(0).toString();
 }
 
+bool NoteRepository::visitLiveBodies(const BodyVisitor &visit) const
+{
+    QSqlQuery query(m_database->handle());
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT id, updated_at, body FROM notes WHERE deleted_at IS NULL")))
+        return false;
+    while (query.next())
+        visit(query.value(0).toString(), Columns::toDateTime(query.value(1)), query.value(2).toString());
+    return true;
+}
+
 QStringList NoteRepository::searchIds(const QString &text) const
 {
     QStringList ids;
@@ -413,21 +469,107 @@ QStringList NoteRepository::searchIds(const QString &text) const
             ids.append(entry.id);
         return ids;
     }
-    const auto run = [this, &ids](const QString &match) {
+    if (!textIndexComplete()) {
+        const auto run = [this, &ids](const QString &match) {
+            QSqlQuery query(m_database->handle());
+            query.setForwardOnly(true);
+            query.prepare(QStringLiteral("SELECT n.id FROM notes n JOIN notes_fts f ON n.rowid = f.rowid "
+                                         "WHERE notes_fts MATCH ? AND n.deleted_at IS NULL ORDER BY rank"));
+            query.addBindValue(match);
+            if (!query.exec())
+                return false;
+            while (query.next())
+                ids.append(query.value(0).toString());
+            return true;
+        };
+        if (!run(text + QLatin1Char('*')))
+            run(literalMatch(text));
+        return ids;
+    }
+
+    const QList<qint64> rowids = searchRowids(text);
+    ids.reserve(rowids.size());
+    for (const qint64 rowid : rowids) {
+        const QString id = idOfRowid(rowid);
+        if (!id.isEmpty())
+            ids.append(id);
+    }
+    return ids;
+}
+
+QList<qint64> NoteRepository::searchRowids(const QString &text) const
+{
+    QList<qint64> rowids;
+    if (text.trimmed().isEmpty())
+        return rowids;
+    QSqlQuery &query = preparedQuery(m_searchRowidsQuery, QString::fromLatin1(rankedRowidsSql()));
+    for (const QString &match : {text + QLatin1Char('*'), literalMatch(text)}) {
+        query.bindValue(0, match);
+        if (query.exec()) {
+            while (query.next())
+                rowids.append(query.value(0).toLongLong());
+            query.finish();
+            break;
+        }
+    }
+    return rowids;
+}
+
+const char *NoteRepository::rankedRowidsSql()
+{
+    return "SELECT rowid FROM notes_text_fts WHERE notes_text_fts MATCH ? ORDER BY rank";
+}
+
+QString NoteRepository::matchText(const QString &text, bool literal)
+{
+    return literal ? literalMatch(text) : text + QLatin1Char('*');
+}
+
+bool NoteRepository::textIndexComplete() const
+{
+    if (!m_textIndexComplete)
+        m_textIndexComplete = NoteTextIndex::isComplete(m_database->handle());
+    return m_textIndexComplete;
+}
+
+QSqlQuery &NoteRepository::preparedQuery(std::unique_ptr<QSqlQuery> &slot, const QString &sql) const
+{
+    if (!slot) {
+        slot = std::make_unique<QSqlQuery>(m_database->handle());
+        slot->setForwardOnly(true);
+        if (!slot->prepare(sql))
+            qCWarning(lcStorage) << "NoteRepository: cannot prepare" << slot->lastError().text();
+    }
+    return *slot;
+}
+
+QString NoteRepository::idOfRowid(qint64 rowid) const
+{
+    if (!m_idsByRowidValid) {
+        m_idsByRowid.clear();
         QSqlQuery query(m_database->handle());
         query.setForwardOnly(true);
-        query.prepare(QStringLiteral("SELECT n.id FROM notes n JOIN notes_fts f ON n.rowid = f.rowid "
-                                     "WHERE notes_fts MATCH ? AND n.deleted_at IS NULL ORDER BY rank"));
-        query.addBindValue(match);
-        if (!query.exec())
-            return false;
-        while (query.next())
-            ids.append(query.value(0).toString());
-        return true;
-    };
-    if (!run(text + QLatin1Char('*')))
-        run(literalMatch(text));
-    return ids;
+        // The primary-key index holds (id, rowid): a scan of it never touches a body.
+        if (query.exec(QStringLiteral("SELECT rowid, id FROM notes INDEXED BY sqlite_autoindex_notes_1"))
+            || query.exec(QStringLiteral("SELECT rowid, id FROM notes"))) {
+            while (query.next())
+                m_idsByRowid.insert(query.value(0).toLongLong(), query.value(1).toString());
+            m_idsByRowidValid = true;
+        }
+    }
+    const auto it = m_idsByRowid.constFind(rowid);
+    if (it != m_idsByRowid.cend())
+        return it.value();
+    // A row written around this repository: read it once.
+    QSqlQuery query(m_database->handle());
+    query.prepare(QStringLiteral("SELECT id FROM notes WHERE rowid = ?"));
+    query.addBindValue(rowid);
+    if (!query.exec() || !query.next())
+        return QString();
+    const QString id = query.value(0).toString();
+    if (m_idsByRowidValid)
+        m_idsByRowid.insert(rowid, id);
+    return id;
 }
 
 void NoteRepository::recordChange(const QString &id)

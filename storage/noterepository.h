@@ -6,7 +6,13 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QSqlError>
+
+#include <functional>
+#include <memory>
 #include <optional>
+
+class QSqlQuery;
 
 class Database;
 
@@ -17,14 +23,21 @@ class NoteRepository : public QObject
 
 public:
     explicit NoteRepository(Database *database, QObject *parent = nullptr);
+    ~NoteRepository() override;
+    Database *database() const { return m_database; }
 
     QList<Note> allNotes() const;
     QList<Note> notesInNotebook(const QString &notebookId) const;
     QList<Note> trashedNotes() const;
+    // The ids trashedNotes() would list, without reading a body.
+    QStringList trashedIds() const;
     QList<Note> pendingNotes() const;
     QList<Note> sharedByMe() const;
     QList<Note> sharedWithMe() const;
     std::optional<Note> findById(const QString &id) const;
+
+    // Why the last insert or update failed, for telling the user (Database::describeWriteError).
+    QSqlError lastError() const { return m_lastError; }
 
     bool insert(const Note &note);
     bool update(const Note &note);
@@ -44,8 +57,20 @@ public:
     // One row, trashed or not; absent when the note does not exist.
     std::optional<NoteListEntry> listEntry(const QString &id) const;
     std::optional<QString> bodyOf(const QString &id) const;
+    // Every live note's id, update time and body, one row at a time and in no particular
+    // order, so that a pass over all bodies never holds them all; false when the query fails.
+    using BodyVisitor = std::function<void(const QString &id, const QDateTime &updatedAt, const QString &body)>;
+    bool visitLiveBodies(const BodyVisitor &visit) const;
     // The ids search() would return, in the same order, without reading bodies.
     QStringList searchIds(const QString &text) const;
+    // The notes rows of the live notes whose text matches, best first; empty while the
+    // text index is still being filled.
+    QList<qint64> searchRowids(const QString &text) const;
+    bool textIndexComplete() const;
+    // The ranking query and its MATCH argument, for readers on other connections: the
+    // typed text with its last word as a prefix, or (literal) each word quoted.
+    static const char *rankedRowidsSql();
+    static QString matchText(const QString &text, bool literal);
 
     // A journal of the notes each change touched, so that views can update only those.
     quint64 changeSerial() const { return m_changeSerial; }
@@ -61,11 +86,21 @@ Q_SIGNALS:
 
 private:
     void recordChange(const QString &id);
+    QSqlQuery &preparedQuery(std::unique_ptr<QSqlQuery> &slot, const QString &sql) const;
+    QString idOfRowid(qint64 rowid) const;
 
     Database *m_database;
     quint64 m_changeSerial = 0;
     // (serial, note id); oldest first, trimmed to a bounded length.
     QList<std::pair<quint64, QString>> m_journal;
     quint64 m_journalStart = 0; // changes before this serial are no longer known
+    QSqlError m_lastError;
+
+    mutable std::unique_ptr<QSqlQuery> m_searchNotesQuery;
+    mutable std::unique_ptr<QSqlQuery> m_searchRowidsQuery;
+    mutable bool m_textIndexComplete = false;
+    // rowid -> id of every note, read once from the primary-key index.
+    mutable QHash<qint64, QString> m_idsByRowid;
+    mutable bool m_idsByRowidValid = false;
 
 };

@@ -45,6 +45,26 @@ QList<Snapshot> SnapshotRepository::snapshotsForNote(const QString &noteId) cons
     return readSnapshots(query);
 }
 
+QList<Snapshot> SnapshotRepository::snapshotHeadersForNote(const QString &noteId) const
+{
+    QSqlQuery query(m_database->handle());
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT id, version, created_at FROM note_snapshots WHERE note_id=? ORDER BY version DESC"));
+    query.addBindValue(noteId);
+    QList<Snapshot> snapshots;
+    if (!query.exec())
+        return snapshots;
+    while (query.next()) {
+        Snapshot snapshot;
+        snapshot.id = query.value(0).toString();
+        snapshot.noteId = noteId;
+        snapshot.version = query.value(1).toInt();
+        snapshot.createdAt = Columns::toDateTime(query.value(2));
+        snapshots.append(std::move(snapshot));
+    }
+    return snapshots;
+}
+
 std::optional<Snapshot> SnapshotRepository::findById(const QString &id) const
 {
     QSqlQuery query(m_database->handle());

@@ -26,6 +26,8 @@ public:
     explicit SnapshotRepository(Database *database, QObject *parent = nullptr);
 
     QList<Snapshot> snapshotsForNote(const QString &noteId) const;
+    // The same rows and order with empty bodies, read from an index only.
+    QList<Snapshot> snapshotHeadersForNote(const QString &noteId) const;
     std::optional<Snapshot> findById(const QString &id) const;
     // One snapshot per note and version: a later one of the same version replaces it.
     bool insert(const Snapshot &snapshot);

@@ -1,6 +1,8 @@
 #include "mainwindow.h"
 
 #include "appstate.h"
+#include "authclient.h"
+#include "client.h"
 #include "deltadocument.h"
 #include "editortoolbar.h"
 #include "findbar.h"
@@ -11,15 +13,18 @@
 #include "notelistwidget.h"
 #include "noterepository.h"
 #include "preferencesrepository.h"
+#include "recentnotebooks.h"
 #include "statusbar.h"
 #include "thememanager.h"
 #include "uilog.h"
 #include "welcomescreen.h"
+#include "windowplacement.h"
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QLineEdit>
+#include <QScreen>
 #include <QSettings>
 #include <QSplitter>
 #include <QStackedWidget>
@@ -116,11 +121,11 @@ MainWindow::MainWindow(AppState *appState, QWidget *parent)
         openNote(lastNoteId, false);
     }
 
+    updateNoteActions();
     setupTray();
     updateCentralPage();
+    startTextIndexBuild();
 }
-
-MainWindow::~MainWindow() = default;
 
 void MainWindow::createUI()
 {
@@ -182,6 +187,7 @@ void MainWindow::createUI()
     m_findBar = new FindBar(m_editor, m_editorPage);
     m_toolbar->bindEditor(m_editor);
     m_toolbar->setToolbarActive(false);
+    m_headerBar->setNoteEditable(false);
     pageLayout->addWidget(m_headerBar);
     pageLayout->addWidget(m_toolbar);
     pageLayout->addWidget(m_editor, 1);
@@ -207,9 +213,29 @@ void MainWindow::createUI()
     m_searchTimer.setSingleShot(true);
     m_searchTimer.setInterval(SearchDebounceMs);
 
-    // No account client yet: the sign-in link has nothing to start.
     connect(m_welcomeScreen, &WelcomeScreen::dismissRequested, this, [this] {
         m_centralStack->setCurrentWidget(m_editorPage);
+    });
+    wireAccount();
+}
+
+void MainWindow::wireAccount()
+{
+    OmbrAccount::Client *account = m_appState->account();
+    m_welcomeScreen->setSignedInProbe([this] { return isSignedIn(); });
+    const auto showAuthState = [this] {
+        m_statusBar->setStatusText(isSignedIn() ? tr("Signed in") : tr("Not signed in"));
+        updateAuthUI();
+    };
+    showAuthState();
+    if (!account)
+        return;
+    OmbrAccount::AuthClient *auth = account->authClient();
+    connect(m_welcomeScreen, &WelcomeScreen::signInRequested, auth, &OmbrAccount::AuthClient::login);
+    connect(m_welcomeScreen, &WelcomeScreen::signOutRequested, auth, &OmbrAccount::AuthClient::logout);
+    connect(account, &OmbrAccount::Client::authStateChanged, this, showAuthState);
+    connect(auth, &OmbrAccount::AuthClient::loginFailed, this, [this](const QString &error) {
+        m_statusBar->showToast(tr("Sign-in failed: %1").arg(error), 5000);
     });
 }
 
@@ -224,15 +250,16 @@ void MainWindow::wireSignals()
         refreshNoteList();
     });
     connect(m_notebookList, &NotebookListWidget::notebookSelected, this, [this](const QString &id) {
+        RecentNotebooks::touch(m_appState->preferences(), id);
         m_appState->setCurrentNotebookId(id);
         refreshNoteList();
     });
-    // trashSelected waits for the Trash screen.
     connect(m_notebookList, &NotebookListWidget::newNotebookRequested, this, &MainWindow::createNotebook);
     connect(m_notebookList, &NotebookListWidget::notebookContextMenuRequested, this,
             &MainWindow::showNotebookContextMenu);
     connect(m_notebookList, &NotebookListWidget::noteDroppedOnNotebook, this,
             [this](const QString &noteId, const QString &notebookId) {
+                RecentNotebooks::touch(m_appState->preferences(), notebookId);
                 m_appState->notes()->moveToNotebook(noteId, notebookId);
             });
 
@@ -245,6 +272,7 @@ void MainWindow::wireSignals()
     connect(m_noteList, &NoteListWidget::noteContextMenuRequested, this, &MainWindow::showNoteContextMenu);
 
     connect(m_editor, &NoteEditor::noteModified, this, &MainWindow::saveCurrentNote);
+    connect(m_appState, &AppState::readOnlyChanged, this, &MainWindow::applyReadOnly);
     connect(m_editor, &NoteEditor::wordCountChanged, m_statusBar, &StatusBar::setWordCount);
     connect(m_editor, &NoteEditor::savedStateChanged, m_statusBar, &StatusBar::setSaved);
     connect(m_editor, &NoteEditor::savedStateChanged, this, [this](bool saved) {
@@ -266,6 +294,8 @@ void MainWindow::wireSignals()
     });
     connect(m_appState, &AppState::noteDeletedExternally, this, [this](const QString &noteId) {
         if (!noteId.isEmpty() && noteId == m_editor->currentNoteId()) {
+            // Trashed elsewhere: what was typed here goes to the trash with it.
+            saveCurrentNote();
             clearEditor();
             updateCentralPage();
         }
@@ -294,7 +324,8 @@ void MainWindow::wireSignals()
     connect(m_headerBar, &NoteHeaderBar::printRequested, this, &MainWindow::printNote);
     connect(m_headerBar, &NoteHeaderBar::exportRequested, this, [this] { exportOpenNote(true); });
     connect(m_headerBar, &NoteHeaderBar::deleteRequested, this, [this] { moveCurrentNoteToTrash(false); });
-    // Sharing and version history are wired once their screens exist.
+    wireScreenEntries();
+    // Sharing is wired once its screen exists.
 }
 
 void MainWindow::restoreWindowState()
@@ -302,8 +333,16 @@ void MainWindow::restoreWindowState()
     QSettings settings = windowSettings();
     settings.beginGroup(settingsGroup);
     const QByteArray geometry = settings.value(geometryKey).toByteArray();
-    if (geometry.isEmpty() || !restoreGeometry(geometry))
-        resize(1280, 1024);
+    // Sizes from a larger screen, or the default on a small one, would put the status
+    // bar out of reach.
+    if (geometry.isEmpty() || !restoreGeometry(geometry)) {
+        const QRect available = screen() ? screen()->availableGeometry() : QRect();
+        resize(available.isValid() ? WindowPlacement::fittedSize(QSize(1280, 1024), available,
+                                                                 WindowPlacement::frameAllowance(this))
+                                   : QSize(1280, 1024));
+    } else if (!(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) {
+        WindowPlacement::fitToScreen(this);
+    }
     const QByteArray state = settings.value(windowStateKey).toByteArray();
     if (!state.isEmpty())
         restoreState(state);
@@ -335,12 +374,18 @@ void MainWindow::captureSplitterSizes()
 
 bool MainWindow::isSignedIn() const
 {
-    // No account client yet: every run is signed out.
-    return false;
+    const OmbrAccount::Client *account = m_appState->account();
+    return account && account->isAuthenticated();
 }
 
 void MainWindow::updateAuthUI()
 {
+    m_noteList->setPendingMarksShown(isSignedIn());
+    const bool signedIn = isSignedIn();
+    if (m_signInAction)
+        m_signInAction->setVisible(!signedIn);
+    if (m_signOutAction)
+        m_signOutAction->setVisible(signedIn);
     m_welcomeScreen->refreshAuthState();
     updateCentralPage();
 }
@@ -459,12 +504,18 @@ void MainWindow::onPreferenceChanged(const QString &key)
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     saveWindowState();
-    saveCurrentNote();
-    snapshotIfChanged();
     if (m_closeToTray && m_trayIcon && m_trayIcon->isVisible()) {
+        // Still running: a failed save keeps retrying in the background.
+        saveCurrentNote();
+        snapshotIfChanged();
         event->ignore();
         hide();
         return;
     }
+    if (!settleUnsavedNote()) {
+        event->ignore();
+        return;
+    }
+    snapshotIfChanged();
     QMainWindow::closeEvent(event);
 }

@@ -3,10 +3,12 @@
 #include "ioprompts.h"
 #include "iorepositories.h"
 #include "notelistentry.h"
+#include "unsavednote.h"
 
 #include <QHash>
 #include <QList>
 #include <QMainWindow>
+#include <QPointer>
 #include <QSet>
 #include <QString>
 #include <QTimer>
@@ -21,6 +23,8 @@ class ImportDialog;
 class NoteEditor;
 class NoteHeaderBar;
 class NoteListWidget;
+class NoteSearcher;
+class NoteTextIndex;
 class NotebookListWidget;
 class QAction;
 class QCloseEvent;
@@ -32,7 +36,10 @@ class QStackedWidget;
 class QSystemTrayIcon;
 class QVBoxLayout;
 class QWidget;
+class SearchScreen;
 class StatusBar;
+class TodosScreen;
+class TrashScreen;
 class WelcomeScreen;
 struct Note;
 
@@ -64,6 +71,8 @@ public:
     QWidget *searchContainer() const { return m_searchContainer; }
     QSystemTrayIcon *trayIcon() const { return m_trayIcon; }
     QTimer *searchTimer() { return &m_searchTimer; }
+    // A search was sent to the search thread and its results are not shown yet.
+    bool isSearchRunning() const { return m_searchGeneration != 0; }
     bool isFocusMode() const { return m_focusMode; }
     bool isSidebarVisible() const { return m_sidebarVisible; }
     bool closesToTray() const { return m_closeToTray; }
@@ -73,6 +82,17 @@ public:
     // offscreen platform has no tray.
     using TrayProbe = std::function<bool()>;
     void setTrayProbe(TrayProbe probe);
+    // Asked when text that could not be saved would be left behind; tests answer it.
+    void setUnsavedNotePrompt(UnsavedNotePrompt prompt);
+
+    // The secondary screens, created on first use and kept (mainwindow_screens.cpp).
+    void showTodosScreen();
+    void showSearchScreen();
+    void showTrashScreen();
+    void showVersionHistory();
+    TodosScreen *todosScreen() const;
+    SearchScreen *searchScreen() const;
+    TrashScreen *trashScreen() const;
 
     // Import, export, backup and restore (mainwindow_io.cpp); the prompts are the dialogs'
     // seams for tests.
@@ -101,6 +121,7 @@ private:
     void applyEditorFontSize();
     void onPreferenceChanged(const QString &key);
     bool isSignedIn() const;
+    void wireAccount();
     bool stenoMode() const;
 
     // Note flow and list refresh (mainwindow_notes.cpp)
@@ -109,13 +130,25 @@ private:
     QString noteInfoText(const QDateTime &updatedAt) const;
     void switchToNote(const QString &noteId);
     void createNote();
-    void saveCurrentNote();
+    bool saveCurrentNote();
+    // Before the open note is left: saves pending edits, and when that fails asks the
+    // user; false when the user keeps editing.
+    bool settleUnsavedNote();
+    void applyReadOnly();
     void snapshotIfChanged();
     void moveCurrentNoteToTrash(bool confirm);
     void clearEditor();
     void reloadOpenNote();
     void onNotesChanged();
     void refreshNoteList();
+    void applySearchResults(quint64 generation, const QString &text, const QList<qint64> &rowids, bool ok);
+    QList<NoteListEntry> searchEntriesHere(const QString &query);
+    void ensureEntryCache();
+    void cacheEntry(const NoteListEntry &entry);
+    void uncacheEntry(const QString &noteId);
+    void showListEntries(const QList<NoteListEntry> &entries, const QString &query);
+    void startTextIndexBuild();
+    void adjustNotebookCounts(const QString &noteId, const std::optional<NoteListEntry> &after);
     void applyNoteChanges(const QHash<QString, std::optional<NoteListEntry>> &changed);
     void refreshNotebookList();
     void reloadNotebookNames();
@@ -132,6 +165,9 @@ private:
     void showNoteContextMenu(const QString &noteId, const QPoint &globalPos);
     void showNotebookContextMenu(const QString &notebookId, const QPoint &globalPos);
     void moveOpenNoteToNotebook();
+    void moveNoteWithDialog(const QString &noteId);
+    void fillMoveMenu(QMenu *menu, const QString &noteId, const QPoint &globalPos);
+    void updateNoteActions();
     void trashNoteFromMenu(const QString &noteId);
     void createNotebook();
     void renameNotebook(const QString &notebookId);
@@ -147,6 +183,8 @@ private:
     void printNote();
     void printPreview();
 
+    // Screens (mainwindow_screens.cpp)
+    void wireScreenEntries();
     // Import, export, backup and restore (mainwindow_io.cpp)
     void addImportExportEntries(QMenu *fileMenu);
     void addBackupEntries(QMenu *fileMenu);
@@ -179,11 +217,17 @@ private:
     QAction *m_focusModeAction = nullptr;
     QAction *m_sidebarAction = nullptr;
     QAction *m_trayToggleAction = nullptr;
+    // Enabled only while a note is open; the format commands only while it is writable.
+    QList<QAction *> m_noteActions;
+    QList<QAction *> m_formatActions;
+    QAction *m_signInAction = nullptr;
+    QAction *m_signOutAction = nullptr;
     bool m_focusMode = false;
     bool m_sidebarVisible = true;
     QList<int> m_normalSplitterSizes;
     QSystemTrayIcon *m_trayIcon = nullptr;
     TrayProbe m_trayProbe;
+    UnsavedNotePrompt m_unsavedNotePrompt;
     IoPrompts m_ioPrompts;
     bool m_closeToTray = false;
     QTimer m_searchTimer;
@@ -204,8 +248,20 @@ private:
     QHash<QString, QString> m_notebookNames;
     // Ids of trashed notes, kept from the same change reports, for the sidebar's count.
     QSet<QString> m_trashedIds;
-    // Every live note's row, built on the first search with many hits and kept current
-    // from the change reports: mapping 30,000 hits must not read all 100,000 rows again.
-    QHash<QString, NoteListEntry> m_entryCache;
+    // Every live note's row by rowid, taken from the first full list or built on the first
+    // search, and kept current from the change reports: ranked hits arrive as rowids, and
+    // mapping 30,000 of them must not read 100,000 rows again.
+    QHash<qint64, NoteListEntry> m_entryCache;
+    QHash<QString, qint64> m_cachedRowids;
     bool m_entryCacheValid = false;
+    NoteSearcher *m_searcher = nullptr;
+    NoteTextIndex *m_textIndex = nullptr;
+    quint64 m_searchGeneration = 0; // of the search whose results are awaited; 0 = none
+    // Live notes per notebook id, kept from the change reports while the cache is valid.
+    QHash<QString, int> m_notebookCounts;
+    bool m_notebookCountsValid = false;
+
+    QPointer<TodosScreen> m_todosScreen;
+    QPointer<SearchScreen> m_searchScreen;
+    QPointer<TrashScreen> m_trashScreen;
 };

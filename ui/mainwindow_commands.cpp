@@ -1,6 +1,8 @@
 #include "mainwindow.h"
 
 #include "appstate.h"
+#include "authclient.h"
+#include "client.h"
 #include "findbar.h"
 #include "movetonotebookdialog.h"
 #include "notebookdialog.h"
@@ -9,8 +11,11 @@
 #include "notelistwidget.h"
 #include "noterepository.h"
 #include "preferencesrepository.h"
+#include "recentnotebooks.h"
 #include "samplenotes.h"
 #include "statusbar.h"
+#include "todosscreen.h"
+#include "welcomescreen.h"
 
 #include <QAction>
 #include <QApplication>
@@ -19,6 +24,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScreen>
+#include <QStackedWidget>
 #include <QUuid>
 
 namespace {
@@ -50,18 +57,32 @@ void MainWindow::createMenuBar()
                 saveCurrentNote();
                 m_appState->openNewNoteWindow();
             });
-    connect(addEntry(fileMenu, QStringLiteral("saveSnapshotAction"), tr("Save Snapshot"), QKeySequence::Save),
-            &QAction::triggered, this, &MainWindow::saveCurrentNote);
+    QAction *saveAction = addEntry(fileMenu, QStringLiteral("saveSnapshotAction"), tr("Save Snapshot"),
+                                   QKeySequence::Save);
+    connect(saveAction, &QAction::triggered, this, &MainWindow::saveCurrentNote);
     fileMenu->addSeparator();
     addImportExportEntries(fileMenu);
     fileMenu->addSeparator();
-    connect(addEntry(fileMenu, QStringLiteral("printAction"), tr("Print..."), QKeySequence::Print),
-            &QAction::triggered, this, &MainWindow::printNote);
-    connect(addEntry(fileMenu, QStringLiteral("printPreviewAction"), tr("Print Preview..."),
-                     QKeySequence(QStringLiteral("Ctrl+Shift+P"))),
-            &QAction::triggered, this, &MainWindow::printPreview);
+    QAction *printAction = addEntry(fileMenu, QStringLiteral("printAction"), tr("Print..."), QKeySequence::Print);
+    connect(printAction, &QAction::triggered, this, &MainWindow::printNote);
+    QAction *previewAction = addEntry(fileMenu, QStringLiteral("printPreviewAction"), tr("Print Preview..."),
+                                      QKeySequence(QStringLiteral("Ctrl+Shift+P")));
+    connect(previewAction, &QAction::triggered, this, &MainWindow::printPreview);
+    m_noteActions << saveAction << printAction << previewAction;
     fileMenu->addSeparator();
     addBackupEntries(fileMenu);
+    fileMenu->addSeparator();
+    // Shown by updateAuthUI() according to the account state.
+    m_signInAction = addEntry(fileMenu, QStringLiteral("signInAction"), tr("Sign &In…"));
+    connect(m_signInAction, &QAction::triggered, this, [this] {
+        if (m_centralStack && m_welcomeScreen)
+            m_centralStack->setCurrentWidget(m_welcomeScreen);
+    });
+    m_signOutAction = addEntry(fileMenu, QStringLiteral("signOutAction"), tr("Sign &Out"));
+    connect(m_signOutAction, &QAction::triggered, this, [this] {
+        if (OmbrAccount::Client *account = m_appState->account())
+            account->authClient()->logout();
+    });
     fileMenu->addSeparator();
     QAction *quitAction = addEntry(fileMenu, QStringLiteral("quitAction"), tr("Quit"), QKeySequence::Quit);
     quitAction->setMenuRole(QAction::QuitRole);
@@ -73,29 +94,42 @@ void MainWindow::createMenuBar()
     connect(addEntry(editMenu, QStringLiteral("redoAction"), tr("Redo"), QKeySequence::Redo),
             &QAction::triggered, this, [this] { m_editor->redo(); });
     editMenu->addSeparator();
-    connect(addEntry(editMenu, QStringLiteral("findInNoteAction"), tr("Find in Note..."), QKeySequence::Find),
-            &QAction::triggered, this, [this] {
-                if (!m_editor->currentNoteId().isEmpty())
-                    m_findBar->activate();
-            });
+    QAction *findInNote = addEntry(editMenu, QStringLiteral("findInNoteAction"), tr("Find in Note..."),
+                                   QKeySequence::Find);
+    connect(findInNote, &QAction::triggered, this, [this] {
+        if (!m_editor->currentNoteId().isEmpty())
+            m_findBar->activate();
+    });
+    m_noteActions << findInNote;
 
     createFormatMenu();
 
     QMenu *noteMenu = menuBar()->addMenu(tr("&Note"));
-    connect(addEntry(noteMenu, QStringLiteral("moveToNotebookAction"), tr("Move to Notebook..."),
-                     QKeySequence(QStringLiteral("Ctrl+M"))),
-            &QAction::triggered, this, &MainWindow::moveOpenNoteToNotebook);
-    connect(addEntry(noteMenu, QStringLiteral("openInWindowAction"), tr("Open in New Window"),
-                     QKeySequence(QStringLiteral("Ctrl+Shift+O"))),
-            &QAction::triggered, this, &MainWindow::openCurrentNoteInWindow);
+    QAction *moveAction = addEntry(noteMenu, QStringLiteral("moveToNotebookAction"), tr("Move to Notebook..."),
+                                   QKeySequence(QStringLiteral("Ctrl+M")));
+    connect(moveAction, &QAction::triggered, this, &MainWindow::moveOpenNoteToNotebook);
+    connect(addEntry(noteMenu, QStringLiteral("versionHistoryAction"), tr("Version History..."),
+                     QKeySequence(QStringLiteral("Ctrl+H"))),
+            &QAction::triggered, this, &MainWindow::showVersionHistory);
+    QAction *windowAction = addEntry(noteMenu, QStringLiteral("openInWindowAction"), tr("Open in New Window"),
+                                     QKeySequence(QStringLiteral("Ctrl+Shift+O")));
+    connect(windowAction, &QAction::triggered, this, &MainWindow::openCurrentNoteInWindow);
     noteMenu->addSeparator();
-    connect(addEntry(noteMenu, QStringLiteral("moveToTrashAction"), tr("Move to Trash…"),
-                     QKeySequence(QStringLiteral("Ctrl+D")), Qt::ApplicationShortcut),
-            &QAction::triggered, this, [this] { moveCurrentNoteToTrash(true); });
+    QAction *trashAction = addEntry(noteMenu, QStringLiteral("moveToTrashAction"), tr("Move to Trash…"),
+                                    QKeySequence(QStringLiteral("Ctrl+D")), Qt::ApplicationShortcut);
+    connect(trashAction, &QAction::triggered, this, [this] { moveCurrentNoteToTrash(true); });
+    m_noteActions << moveAction << windowAction << trashAction;
 
     QMenu *viewMenu = menuBar()->addMenu(tr("&View"));
+    connect(addEntry(viewMenu, QStringLiteral("todosAction"), tr("To-Dos"), QKeySequence(QStringLiteral("Ctrl+Alt+T"))),
+            &QAction::triggered, this, &MainWindow::showTodosScreen);
     connect(addEntry(viewMenu, QStringLiteral("findAction"), tr("Find"), QKeySequence(Qt::Key_F3)),
             &QAction::triggered, this, &MainWindow::focusSearchField);
+    connect(addEntry(viewMenu, QStringLiteral("searchAllAction"), tr("Search All Notes..."),
+                     QKeySequence(QStringLiteral("Ctrl+Shift+F"))),
+            &QAction::triggered, this, &MainWindow::showSearchScreen);
+    connect(addEntry(viewMenu, QStringLiteral("trashAction"), tr("Trash"), QKeySequence(QStringLiteral("Ctrl+Alt+D"))),
+            &QAction::triggered, this, &MainWindow::showTrashScreen);
     viewMenu->addSeparator();
     m_focusModeAction = addEntry(viewMenu, QStringLiteral("focusModeAction"), tr("Focus Mode"),
                                  QKeySequence(QStringLiteral("Ctrl+\\")));
@@ -131,6 +165,7 @@ void MainWindow::createMenuBar()
     quickTrash->setShortcutContext(Qt::WindowShortcut);
     connect(quickTrash, &QAction::triggered, this, [this] { moveCurrentNoteToTrash(false); });
     addAction(quickTrash);
+    m_noteActions << quickTrash;
 }
 
 void MainWindow::createFormatMenu()
@@ -139,6 +174,7 @@ void MainWindow::createFormatMenu()
     // Commands run only on an open, writable note: the empty editor is read-only but its
     // document would still take programmatic edits.
     const auto command = [this](QAction *action, auto apply) {
+        m_formatActions.append(action);
         connect(action, &QAction::triggered, this, [this, apply] {
             if (!m_editor->currentNoteId().isEmpty() && !m_editor->isReadOnly())
                 apply(m_editor);
@@ -201,7 +237,6 @@ void MainWindow::showNoteContextMenu(const QString &noteId, const QPoint &global
 {
     if (noteId.isEmpty())
         return;
-    const std::optional<NoteListEntry> entry = m_appState->notes()->listEntry(noteId);
 
     QMenu menu(this);
     connect(menu.addAction(tr("Open in New Window")), &QAction::triggered, this, [this, noteId] {
@@ -210,26 +245,82 @@ void MainWindow::showNoteContextMenu(const QString &noteId, const QPoint &global
         m_appState->openNoteWindow(noteId);
     });
     QMenu *moveMenu = menu.addMenu(tr("Move to Notebook"));
-    const QList<Notebook> notebooks = m_appState->notebooks()->allNotebooks();
-    for (const Notebook &notebook : notebooks) {
-        QAction *action = moveMenu->addAction(notebook.name);
-        action->setCheckable(true);
-        action->setChecked(entry && entry->notebookId == notebook.id);
-        const QString notebookId = notebook.id;
-        connect(action, &QAction::triggered, this, [this, noteId, notebookId] {
-            m_appState->notes()->moveToNotebook(noteId, notebookId);
-        });
-    }
-    moveMenu->setEnabled(!notebooks.isEmpty());
+    fillMoveMenu(moveMenu, noteId, globalPos);
     menu.addSeparator();
     connect(menu.addAction(tr("Move to Trash")), &QAction::triggered, this,
             [this, noteId] { trashNoteFromMenu(noteId); });
     menu.exec(globalPos);
 }
 
+void MainWindow::fillMoveMenu(QMenu *menu, const QString &noteId, const QPoint &globalPos)
+{
+    const std::optional<NoteListEntry> entry = m_appState->notes()->listEntry(noteId);
+    const QString currentNotebookId = entry ? entry->notebookId : QString();
+    const QList<Notebook> notebooks = m_appState->notebooks()->allNotebooks();
+    const auto addNotebook = [this, menu, noteId, &currentNotebookId](const Notebook &notebook) {
+        QAction *action = menu->addAction(notebook.name);
+        action->setCheckable(true);
+        action->setChecked(currentNotebookId == notebook.id);
+        const QString notebookId = notebook.id;
+        connect(action, &QAction::triggered, this, [this, noteId, notebookId] {
+            RecentNotebooks::touch(m_appState->preferences(), notebookId);
+            m_appState->notes()->moveToNotebook(noteId, notebookId);
+        });
+    };
+    for (const Notebook &notebook : notebooks)
+        addNotebook(notebook);
+    menu->setEnabled(!notebooks.isEmpty());
+
+    // Past a screenful Qt lays the entries out in columns across the screen: offer the
+    // likely targets and the dialog, which can filter a long list.
+    const QScreen *screen = QGuiApplication::screenAt(globalPos);
+    if (!screen)
+        screen = this->screen();
+    const QList<QAction *> entries = menu->actions();
+    const int rowHeight = entries.isEmpty() ? 0 : menu->actionGeometry(entries.first()).height();
+    if (!screen || qint64(rowHeight) * entries.size() <= screen->availableGeometry().height())
+        return;
+    menu->clear();
+    QList<const Notebook *> shown;
+    const auto findNotebook = [&notebooks](const QString &id) -> const Notebook * {
+        for (const Notebook &notebook : notebooks) {
+            if (notebook.id == id)
+                return &notebook;
+        }
+        return nullptr;
+    };
+    const QStringList recent = RecentNotebooks::ids(m_appState->preferences());
+    for (const QString &id : recent) {
+        if (const Notebook *notebook = findNotebook(id); notebook && !shown.contains(notebook))
+            shown.append(notebook);
+    }
+    for (const Notebook &notebook : notebooks) {
+        if (shown.size() >= RecentNotebooks::Limit)
+            break;
+        if (!shown.contains(&notebook))
+            shown.append(&notebook);
+    }
+    for (const Notebook *notebook : std::as_const(shown))
+        addNotebook(*notebook);
+    menu->addSeparator();
+    connect(menu->addAction(tr("Other Notebook…")), &QAction::triggered, this,
+            [this, noteId] { moveNoteWithDialog(noteId); });
+}
+
+void MainWindow::updateNoteActions()
+{
+    const bool open = !m_editor->currentNoteId().isEmpty();
+    for (QAction *action : std::as_const(m_noteActions))
+        action->setEnabled(open);
+    const bool writable = open && !m_editor->isReadOnly();
+    for (QAction *action : std::as_const(m_formatActions))
+        action->setEnabled(writable);
+}
+
 void MainWindow::trashNoteFromMenu(const QString &noteId)
 {
     if (noteId == m_editor->currentNoteId()) {
+        saveCurrentNote();
         clearEditor();
         updateCentralPage();
     }
@@ -238,7 +329,11 @@ void MainWindow::trashNoteFromMenu(const QString &noteId)
 
 void MainWindow::moveOpenNoteToNotebook()
 {
-    const QString noteId = m_editor->currentNoteId();
+    moveNoteWithDialog(m_editor->currentNoteId());
+}
+
+void MainWindow::moveNoteWithDialog(const QString &noteId)
+{
     if (noteId.isEmpty())
         return;
     const std::optional<Note> note = m_appState->notes()->findById(noteId);
@@ -248,6 +343,7 @@ void MainWindow::moveOpenNoteToNotebook()
                                                                note->notebookId);
     if (target.isEmpty() || target == note->notebookId)
         return;
+    RecentNotebooks::touch(m_appState->preferences(), target);
     m_appState->notes()->moveToNotebook(noteId, target);
 }
 
@@ -281,6 +377,7 @@ void MainWindow::createNotebook()
         refreshNotebookList();
         return;
     }
+    RecentNotebooks::touch(m_appState->preferences(), notebook.id);
     m_appState->setCurrentNotebookId(notebook.id);
     refreshNoteList();
     refreshNotebookList();
@@ -350,11 +447,17 @@ void MainWindow::quitApplication()
     if (PreferencesRepository *preferences = m_appState->preferences()) {
         preferences->set(QStringLiteral("restore_note_windows"),
                          m_appState->openNoteWindowIds().join(QLatin1Char(',')));
-        // No To-Dos screen yet, so there is none to bring back.
-        preferences->setBool(QStringLiteral("restore_todos_window"), false);
+        preferences->setBool(QStringLiteral("restore_todos_window"), m_todosScreen && m_todosScreen->isVisible());
     }
     m_closeToTray = false;
     QApplication::closeAllWindows();
+    // A window whose unsaved text the user chose to keep stays open, and so does the
+    // application.
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (const QWidget *window : windows) {
+        if (window->isVisible() && window->isWindow() && !window->inherits("QMenu"))
+            return;
+    }
     QCoreApplication::quit();
 }
 

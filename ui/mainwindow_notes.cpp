@@ -2,6 +2,7 @@
 
 #include "appstate.h"
 #include "deltadocument.h"
+#include "database.h"
 #include "deltarender.h"
 #include "editortoolbar.h"
 #include "notebooklistwidget.h"
@@ -10,8 +11,11 @@
 #include "noteheaderbar.h"
 #include "notelistwidget.h"
 #include "noterepository.h"
+#include "notesearcher.h"
+#include "notetextindex.h"
 #include "preferencesrepository.h"
 #include "relativetime.h"
+#include "database.h"
 #include "snapshotrepository.h"
 #include "statusbar.h"
 #include "uilog.h"
@@ -21,14 +25,17 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QElapsedTimer>
+#include <QSignalBlocker>
+#include <QTimer>
 #include <QUuid>
 
 #include <algorithm>
 
 namespace {
 
-// Up to this many search hits are read one row each; more are taken from the cache of
-// every live row, which is built once by one pass over the table.
+// Up to this many search hits are read one row each when the window holds no cache of
+// every live row; more build the cache, once, by one pass over the list index.
 constexpr qsizetype PerIdLookupLimit = 200;
 
 QString newId()
@@ -66,7 +73,7 @@ void MainWindow::showNote(const Note &note, bool forceReload)
         m_snapshotBaseline = note.body;
         m_editedSinceBaseline = false;
     }
-    const bool editable = isEditable(note);
+    const bool editable = isEditable(note) && !m_appState->isReadOnly();
     m_editor->setReadOnly(!editable);
     m_toolbar->setToolbarActive(editable);
     m_headerBar->setNoteEditable(editable);
@@ -74,6 +81,7 @@ void MainWindow::showNote(const Note &note, bool forceReload)
     m_headerBar->setIncludeInTodos(m_appState->notes()->includeInTodos(note.id));
     m_headerBar->setShared(note.isShared);
     m_headerBar->setInfoText(noteInfoText(note.updatedAt));
+    updateNoteActions();
 }
 
 QString MainWindow::noteInfoText(const QDateTime &updatedAt) const
@@ -92,6 +100,7 @@ void MainWindow::clearEditor()
     m_snapshotBaseline.clear();
     m_editedSinceBaseline = false;
     m_loadedBody.clear();
+    updateNoteActions();
 }
 
 void MainWindow::switchToNote(const QString &noteId)
@@ -99,7 +108,10 @@ void MainWindow::switchToNote(const QString &noteId)
     if (noteId == m_editor->currentNoteId())
         return;
     if (!m_editor->isLoading()) {
-        saveCurrentNote();
+        if (!settleUnsavedNote()) {
+            m_noteList->selectNote(m_editor->currentNoteId());
+            return;
+        }
         snapshotIfChanged();
     }
     m_appState->setCurrentNoteId(noteId);
@@ -108,7 +120,8 @@ void MainWindow::switchToNote(const QString &noteId)
 
 void MainWindow::createNote()
 {
-    saveCurrentNote();
+    if (!settleUnsavedNote())
+        return;
     snapshotIfChanged();
 
     Note note;
@@ -126,32 +139,83 @@ void MainWindow::createNote()
     m_noteList->selectNote(note.id);
     m_appState->setCurrentNoteId(note.id);
     openNote(note.id, false);
-    m_editor->setFocus();
+    // Typing starts at once, in the new note's empty first line, even when the command
+    // came from a note window.
+    if (!isActiveWindow() && isVisible()) {
+        raise();
+        activateWindow();
+    }
+    m_editor->moveCursor(QTextCursor::Start);
+    m_editor->setFocus(Qt::OtherFocusReason);
 }
 
-void MainWindow::saveCurrentNote()
+bool MainWindow::saveCurrentNote()
 {
     const QString noteId = m_editor->currentNoteId();
     // Only edits are written: the editor's JSON of an untouched note may still differ in
     // form from a body it did not write (imported, synced), and rewriting it would bump
     // the version and reorder the list merely for viewing it.
-    if (noteId.isEmpty() || m_editor->isReadOnly() || m_editor->isLoading() || m_editor->isSaved())
-        return;
+    if (noteId.isEmpty() || m_editor->isLoading() || m_editor->isSaved())
+        return true;
+    if (m_editor->isReadOnly()) {
+        // Text typed before the library turned read-only cannot be stored: say so.
+        if (!m_appState->isReadOnly())
+            return true;
+        m_editor->reportSaveFailed();
+        m_statusBar->setSaveError(notSavedText(tr("the database is read-only")));
+        return false;
+    }
     std::optional<Note> note = m_appState->notes()->findById(noteId);
     if (!note)
-        return;
+        return true;
     const QString body = m_editor->toDeltaJson();
     if (body == note->body)
-        return;
+        return true;
     note->body = body;
     note->updatedAt = QDateTime::currentDateTimeUtc();
     note->modifiedAt = note->updatedAt;
     note->version += 1;
     note->syncStatus = SyncStatus::Pending;
-    if (m_appState->notes()->update(*note)) {
-        m_loadedBody = body;
-        m_headerBar->setInfoText(noteInfoText(note->updatedAt));
+    if (!m_appState->notes()->update(*note)) {
+        // The text stays in the editor, unsaved, and the editor retries on idle.
+        const QSqlError error = m_appState->notes()->lastError();
+        m_editor->reportSaveFailed();
+        m_statusBar->setSaveError(notSavedText(Database::describeWriteError(error)));
+        m_appState->reportWriteFailure(error);
+        return false;
     }
+    m_loadedBody = body;
+    m_headerBar->setInfoText(noteInfoText(note->updatedAt));
+    return true;
+}
+
+bool MainWindow::settleUnsavedNote()
+{
+    if (m_editor->isSaved() || saveCurrentNote())
+        return true;
+    const QString reason = m_appState->isReadOnly() ? tr("the database is read-only")
+                                                    : Database::describeWriteError(m_appState->notes()->lastError());
+    if (!resolveUnsavedNote(this, m_editor, m_unsavedNotePrompt, reason))
+        return false;
+    // Discarded: the editor goes back to what is stored.
+    openNote(m_editor->currentNoteId(), true);
+    return true;
+}
+
+// Edits that could not be stored are not accepted; what the editor holds stays visible.
+void MainWindow::applyReadOnly()
+{
+    if (!m_appState->isReadOnly())
+        return;
+    m_editor->setReadOnly(true);
+    m_toolbar->setToolbarActive(false);
+    m_headerBar->setNoteEditable(false);
+    m_statusBar->setStatusText(tr("Read-only"));
+}
+
+void MainWindow::setUnsavedNotePrompt(UnsavedNotePrompt prompt)
+{
+    m_unsavedNotePrompt = std::move(prompt);
 }
 
 void MainWindow::snapshotIfChanged()
@@ -196,8 +260,11 @@ void MainWindow::moveCurrentNoteToTrash(bool confirm)
     }
 
     const int row = m_noteList->rowOf(noteId);
-    if (noteId == m_editor->currentNoteId())
+    if (noteId == m_editor->currentNoteId()) {
+        // The trashed note keeps what was typed in the second before.
+        saveCurrentNote();
         clearEditor();
+    }
 
     // The change report removes the row before the next line runs.
     if (!m_appState->notes()->moveToTrash(noteId))
@@ -222,8 +289,13 @@ void MainWindow::reloadOpenNote()
     if (noteId.isEmpty() || !m_editor->isSaved() || m_editor->isLoading())
         return;
     const std::optional<Note> note = m_appState->notes()->findById(noteId);
-    if (note && !note->deletedAt)
+    if (note && !note->deletedAt) {
         showNote(*note, false);
+    } else {
+        // Deleted or trashed elsewhere (a note window, sync): nothing left to edit here.
+        clearEditor();
+        updateCentralPage();
+    }
 }
 
 void MainWindow::onNotesChanged()
@@ -235,7 +307,9 @@ void MainWindow::onNotesChanged()
     m_seenSerial = notes->changeSerial();
     if (!changes.complete) {
         m_entryCache.clear();
+        m_cachedRowids.clear();
         m_entryCacheValid = false;
+        m_notebookCountsValid = false;
         reloadTrashedIds();
         refreshNoteList();
     } else {
@@ -248,14 +322,20 @@ void MainWindow::onNotesChanged()
             else
                 m_trashedIds.remove(id);
             if (m_entryCacheValid) {
+                adjustNotebookCounts(id, entry);
                 if (entry && !entry->isTrashed)
-                    m_entryCache.insert(id, *entry);
+                    cacheEntry(*entry);
                 else
-                    m_entryCache.remove(id);
+                    uncacheEntry(id);
+            } else {
+                m_notebookCountsValid = false;
             }
             changed.insert(id, std::move(entry));
         }
         applyNoteChanges(changed);
+        // Ranks computed before this write may miss or keep the notes it touched.
+        if (m_searchGeneration != 0)
+            refreshNoteList();
     }
     refreshNotebookList();
     reloadOpenNote();
@@ -265,40 +345,158 @@ void MainWindow::refreshNoteList()
 {
     NoteRepository *notes = m_appState->notes();
     const QString query = m_searchField->text().trimmed();
-    QList<NoteListEntry> entries;
     if (query.isEmpty()) {
+        if (m_searcher)
+            m_searcher->cancel();
+        m_searchGeneration = 0;
         const QString notebookId = m_appState->currentNotebookId();
-        entries = notebookId.isEmpty() ? notes->listEntries() : notes->listEntriesInNotebook(notebookId);
+        QList<NoteListEntry> entries = notebookId.isEmpty() ? notes->listEntries() : notes->listEntriesInNotebook(notebookId);
+        // The full list is every live row: the cache that maps search hits comes free.
+        if (notebookId.isEmpty() && !m_entryCacheValid) {
+            m_entryCache.clear();
+            m_cachedRowids.clear();
+            m_entryCache.reserve(entries.size());
+            m_cachedRowids.reserve(entries.size());
+            for (const NoteListEntry &entry : std::as_const(entries))
+                cacheEntry(entry);
+            m_entryCacheValid = true;
+        }
         if (stenoMode())
             std::reverse(entries.begin(), entries.end());
-    } else {
-        const QStringList ids = notes->searchIds(query);
-        entries.reserve(ids.size());
-        if (ids.size() <= PerIdLookupLimit) {
-            for (const QString &id : ids) {
-                if (std::optional<NoteListEntry> entry = notes->listEntry(id))
-                    entries.append(std::move(*entry));
-            }
-        } else {
-            if (!m_entryCacheValid) {
-                const QList<NoteListEntry> all = notes->listEntries();
-                m_entryCache.clear();
-                m_entryCache.reserve(all.size());
-                for (const NoteListEntry &entry : all)
-                    m_entryCache.insert(entry.id, entry);
-                m_entryCacheValid = true;
-            }
-            for (const QString &id : ids) {
-                const auto it = m_entryCache.constFind(id);
-                if (it != m_entryCache.constEnd())
-                    entries.append(*it);
-            }
-        }
+        showListEntries(entries, query);
+        return;
     }
+
+    if (notes->textIndexComplete()) {
+        if (!m_searcher) {
+            m_searcher = new NoteSearcher(m_appState->database()->handle().databaseName(), this);
+            connect(m_searcher, &NoteSearcher::resultsReady, this, &MainWindow::applySearchResults);
+        }
+        m_searchGeneration = m_searcher->search(query);
+        return;
+    }
+    showListEntries(searchEntriesHere(query), query);
+}
+
+void MainWindow::applySearchResults(quint64 generation, const QString &text, const QList<qint64> &rowids, bool ok)
+{
+    if (generation != m_searchGeneration || text != m_searchField->text().trimmed())
+        return;
+    m_searchGeneration = 0;
+    if (!ok) {
+        showListEntries(searchEntriesHere(text), text);
+        return;
+    }
+    QList<NoteListEntry> entries;
+    entries.reserve(rowids.size());
+    // A hit the cache lacks was purged or trashed since the rank was computed.
+    ensureEntryCache();
+    for (const qint64 rowid : rowids) {
+        const auto it = m_entryCache.constFind(rowid);
+        if (it != m_entryCache.cend())
+            entries.append(*it);
+    }
+    showListEntries(entries, text);
+}
+
+// The synchronous path: the text index is still being filled, or the search thread
+// could not open the database.
+QList<NoteListEntry> MainWindow::searchEntriesHere(const QString &query)
+{
+    NoteRepository *notes = m_appState->notes();
+    const QStringList ids = notes->searchIds(query);
+    QList<NoteListEntry> entries;
+    entries.reserve(ids.size());
+    if (!m_entryCacheValid && ids.size() <= PerIdLookupLimit) {
+        for (const QString &id : ids) {
+            if (std::optional<NoteListEntry> entry = notes->listEntry(id))
+                entries.append(std::move(*entry));
+        }
+        return entries;
+    }
+    ensureEntryCache();
+    for (const QString &id : ids) {
+        const auto rowid = m_cachedRowids.constFind(id);
+        if (rowid != m_cachedRowids.cend())
+            entries.append(m_entryCache.value(*rowid));
+    }
+    return entries;
+}
+
+void MainWindow::ensureEntryCache()
+{
+    if (m_entryCacheValid)
+        return;
+    const QList<NoteListEntry> all = m_appState->notes()->listEntries();
+    m_entryCache.clear();
+    m_cachedRowids.clear();
+    m_entryCache.reserve(all.size());
+    m_cachedRowids.reserve(all.size());
+    for (const NoteListEntry &entry : all)
+        cacheEntry(entry);
+    m_entryCacheValid = true;
+}
+
+void MainWindow::cacheEntry(const NoteListEntry &entry)
+{
+    m_entryCache.insert(entry.rowid, entry);
+    m_cachedRowids.insert(entry.id, entry.rowid);
+}
+
+void MainWindow::uncacheEntry(const QString &noteId)
+{
+    const auto it = m_cachedRowids.constFind(noteId);
+    if (it == m_cachedRowids.cend())
+        return;
+    m_entryCache.remove(*it);
+    m_cachedRowids.erase(it);
+}
+
+void MainWindow::showListEntries(const QList<NoteListEntry> &entries, const QString &query)
+{
     m_listQuery = query;
     m_listReversed = query.isEmpty() && stenoMode();
     m_noteList->setEntries(entries);
+    // Back from a search that did not list it, the open note is the selected row again.
+    const QString openId = m_editor->currentNoteId();
+    if (m_noteList->currentNoteId().isEmpty() && !openId.isEmpty()) {
+        const QSignalBlocker blocker(m_noteList);
+        m_noteList->selectNote(openId);
+    }
+    const bool inNotebook = query.isEmpty() && !m_appState->currentNotebookId().isEmpty();
+    m_noteList->setPlaceholderText(inNotebook ? tr("No notes in this notebook") : QString());
+    // An empty notebook shows no note of another notebook in the editor.
+    if (inNotebook && entries.isEmpty() && !openId.isEmpty()) {
+        saveCurrentNote();
+        snapshotIfChanged();
+        clearEditor();
+        updateCentralPage();
+    }
     updateNoteCount();
+}
+
+void MainWindow::startTextIndexBuild()
+{
+    if (m_appState->notes()->textIndexComplete())
+        return;
+    m_textIndex = new NoteTextIndex(m_appState->database()->connectionName(), this);
+    // The status bar shows the fill only once it lasts longer than a moment.
+    auto *shown = new QElapsedTimer;
+    shown->start();
+    connect(m_textIndex, &NoteTextIndex::buildProgress, this, [this, shown](int percent) {
+        if (shown->isValid() && shown->elapsed() > 500)
+            m_statusBar->showActivity(tr("Indexing notes for search… %1%").arg(percent));
+    });
+    connect(m_textIndex, &NoteTextIndex::buildFinished, this, [this, shown](bool) {
+        delete shown;
+        m_statusBar->hideActivity();
+        m_textIndex->deleteLater();
+        m_textIndex = nullptr;
+        if (!m_searchField->text().trimmed().isEmpty())
+            refreshNoteList();
+    });
+    // After the first paint: start-up does not wait for the fill.
+    QTimer::singleShot(0, m_textIndex, &NoteTextIndex::startBuild);
 }
 
 bool MainWindow::belongsInList(const NoteListEntry &entry) const
@@ -374,9 +572,28 @@ void MainWindow::updateNoteCount()
 
 void MainWindow::refreshNotebookList()
 {
-    m_notebookList->setNotebooks(m_appState->notebooks()->allNotebooks(),
-                                 m_appState->notes()->noteCountsByNotebook(),
+    if (!m_notebookCountsValid) {
+        m_notebookCounts = m_appState->notes()->noteCountsByNotebook();
+        m_notebookCountsValid = true;
+    }
+    m_notebookList->setNotebooks(m_appState->notebooks()->allNotebooks(), m_notebookCounts,
                                  m_appState->currentNotebookId(), int(m_trashedIds.size()));
+}
+
+// The counts follow the change reports: the cached row is the note before the change,
+// the entry after it. Counting every live note again costs a scan per save.
+void MainWindow::adjustNotebookCounts(const QString &noteId, const std::optional<NoteListEntry> &after)
+{
+    if (!m_notebookCountsValid)
+        return;
+    const auto rowid = m_cachedRowids.constFind(noteId);
+    if (rowid != m_cachedRowids.cend()) {
+        const QString before = m_entryCache.value(*rowid).notebookId;
+        if (--m_notebookCounts[before] <= 0)
+            m_notebookCounts.remove(before);
+    }
+    if (after && !after->isTrashed)
+        ++m_notebookCounts[after->notebookId];
 }
 
 void MainWindow::reloadNotebookNames()
@@ -389,10 +606,8 @@ void MainWindow::reloadNotebookNames()
 
 void MainWindow::reloadTrashedIds()
 {
-    m_trashedIds.clear();
-    const QList<Note> trashed = m_appState->notes()->trashedNotes();
-    for (const Note &note : trashed)
-        m_trashedIds.insert(note.id);
+    const QStringList trashed = m_appState->notes()->trashedIds();
+    m_trashedIds = QSet<QString>(trashed.cbegin(), trashed.cend());
 }
 
 QString MainWindow::notebookName(const QString &notebookId) const

@@ -60,12 +60,10 @@ void MainWindow::setupTray()
     menu->addSeparator();
     connect(menu->addAction(tr("New Note")), &QAction::triggered, this,
             [this] { m_appState->openNewNoteWindow(); });
+    connect(menu->addAction(tr("Search…")), &QAction::triggered, this, &MainWindow::showSearchScreen);
+    connect(menu->addAction(tr("To-Dos")), &QAction::triggered, this, &MainWindow::showTodosScreen);
     menu->addSeparator();
-    connect(menu->addAction(tr("Quit")), &QAction::triggered, this, [this] {
-        // Quitting asks every window to close; this one must not hide itself instead.
-        m_closeToTray = false;
-        QCoreApplication::quit();
-    });
+    connect(menu->addAction(tr("Quit")), &QAction::triggered, this, &MainWindow::quitApplication);
     connect(m_trayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger)
             showFromTray();

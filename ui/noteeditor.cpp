@@ -18,6 +18,7 @@
 namespace {
 
 constexpr int IdleIntervalMs = 1000;
+constexpr int MaxRetryDelayMs = 30000;
 
 } // namespace
 
@@ -88,6 +89,8 @@ void NoteEditor::loadNote(const QString &noteId, const QString &deltaJson, bool 
     setPlaceholderText(tr("Start typing..."));
     m_loading = false;
     m_saved = true;
+    m_saveFailed = false;
+    m_retryDelayMs = 0;
     QTextCursor start(document());
     setTextCursor(start);
     setUpdatesEnabled(true);
@@ -107,6 +110,8 @@ void NoteEditor::clearNote()
     setPlaceholderText(tr("Select a note or press Ctrl+N to create one"));
     m_loading = false;
     m_saved = true;
+    m_saveFailed = false;
+    m_retryDelayMs = 0;
     Q_EMIT savedStateChanged(true);
     Q_EMIT wordCountChanged(0);
 }
@@ -151,16 +156,36 @@ void NoteEditor::reportChange()
 {
     m_saved = false;
     Q_EMIT savedStateChanged(false);
-    m_saveTimer.start();
+    m_saveTimer.start(IdleIntervalMs);
     Q_EMIT wordCountChanged(wordCount());
 }
 
 void NoteEditor::onIdle()
 {
-    // The owner saves synchronously while handling the signal.
+    // The owner saves synchronously while handling the signal and reports a failure
+    // through reportSaveFailed().
+    m_saveFailed = false;
     Q_EMIT noteModified();
+    if (m_saveFailed) {
+        m_retryDelayMs = m_retryDelayMs == 0 ? 2 * IdleIntervalMs : qMin(2 * m_retryDelayMs, MaxRetryDelayMs);
+        m_saveTimer.start(m_retryDelayMs);
+        return;
+    }
+    m_retryDelayMs = 0;
     m_saved = true;
     Q_EMIT savedStateChanged(true);
+}
+
+void NoteEditor::reportSaveFailed()
+{
+    m_saveFailed = true;
+    if (m_saved) {
+        m_saved = false;
+        Q_EMIT savedStateChanged(false);
+    }
+    // A failure outside the idle tick (switching notes, closing) still gets retried.
+    if (!m_saveTimer.isActive())
+        m_saveTimer.start(m_retryDelayMs == 0 ? IdleIntervalMs : m_retryDelayMs);
 }
 
 void NoteEditor::updateFormatState()

@@ -78,6 +78,10 @@ public:
     QString currentNoteId() const { return m_currentNoteId; }
     bool isLoading() const { return m_loading; }
     bool isSaved() const { return m_saved; }
+    // Called by the owner while it handles noteModified (or when a later save fails):
+    // the edits stay unsaved and the next idle tick retries, backing off while it fails.
+    void reportSaveFailed();
+    int retryDelayMs() const { return m_retryDelayMs; }
     DeltaDocument *deltaDocument() const { return m_delta; }
 
     QString toDeltaJson() const;
@@ -195,6 +199,8 @@ private:
     QString m_currentNoteId;
     bool m_loading = false;
     bool m_saved = true;
+    bool m_saveFailed = false;
+    int m_retryDelayMs = 0; // 0 while saves succeed
     QTimer m_saveTimer;
     QElapsedTimer m_clickTimer;
     QPoint m_lastDoubleClickPos;

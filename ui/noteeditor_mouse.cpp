@@ -9,6 +9,8 @@
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QHelpEvent>
+#include <QKeyEvent>
+#include <QKeySequence>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -187,6 +189,13 @@ bool NoteEditor::event(QEvent *event)
 {
     if (event->type() == QEvent::ToolTip)
         return handleToolTip(static_cast<QHelpEvent *>(event));
+    // Delete-previous-word belongs to the text under the cursor, not to the window's
+    // trash shortcut bound to the same key.
+    if (event->type() == QEvent::ShortcutOverride
+        && static_cast<QKeyEvent *>(event)->matches(QKeySequence::DeleteStartOfWord)) {
+        event->accept();
+        return true;
+    }
     return QTextEdit::event(event);
 }
 

@@ -241,7 +241,8 @@ void NoteListDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opti
     if (index.data(NoteListWidget::IsSharedRole).toBool())
         marks.append({personGlyph(), colors.accent});
     const int syncStatus = index.data(NoteListWidget::SyncStatusRole).toInt();
-    if (syncStatus == 0)
+    const auto *list = qobject_cast<const NoteListWidget *>(parent());
+    if (syncStatus == 0 && list && list->pendingMarksShown())
         marks.append({cloudGlyph(), colors.muted});
     else if (syncStatus == 2)
         marks.append({warningGlyph(), colors.conflict});

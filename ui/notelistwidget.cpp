@@ -427,6 +427,35 @@ void NoteListWidget::keyPressEvent(QKeyEvent *event)
     }
 }
 
+void NoteListWidget::setPlaceholderText(const QString &text)
+{
+    if (m_placeholderText == text)
+        return;
+    m_placeholderText = text;
+    viewport()->update();
+}
+
+void NoteListWidget::setPendingMarksShown(bool shown)
+{
+    if (m_pendingMarksShown == shown)
+        return;
+    m_pendingMarksShown = shown;
+    viewport()->update();
+}
+
+void NoteListWidget::paintEvent(QPaintEvent *event)
+{
+    QListWidget::paintEvent(event);
+    if (count() > 0 || m_placeholderText.isEmpty())
+        return;
+    QPainter painter(viewport());
+    QColor color = palette().color(QPalette::Text);
+    color.setAlpha(140);
+    painter.setPen(color);
+    painter.drawText(viewport()->rect().adjusted(16, 24, -16, -16), Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap,
+                     m_placeholderText);
+}
+
 void NoteListWidget::keyboardSearch(const QString &search)
 {
     Q_UNUSED(search)

@@ -62,6 +62,13 @@ public:
     void selectNote(const QString &noteId);
     QString currentNoteId() const;
 
+    // Shown in place of rows while the list is empty.
+    void setPlaceholderText(const QString &text);
+    QString placeholderText() const { return m_placeholderText; }
+    // The unsynced mark means something only to a signed-in user.
+    void setPendingMarksShown(bool shown);
+    bool pendingMarksShown() const { return m_pendingMarksShown; }
+
     // Type-to-find would have to read every body of a large library.
     void keyboardSearch(const QString &search) override;
 
@@ -80,6 +87,7 @@ protected:
     QStringList mimeTypes() const override;
     QMimeData *mimeData(const QList<QListWidgetItem *> &items) const override;
     void startDrag(Qt::DropActions supportedActions) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     friend class NoteListItem;
@@ -98,5 +106,7 @@ private:
     BodyProvider m_bodyProvider;
     QHash<QString, NoteListItem *> m_items;
     mutable QHash<QString, QString> m_notebookNames;
+    QString m_placeholderText;
+    bool m_pendingMarksShown = false;
     bool m_replacing = false;
 };

@@ -1,8 +1,10 @@
 #include "notewindow.h"
 
 #include "appstate.h"
+#include "database.h"
 #include "editortoolbar.h"
 #include "findbar.h"
+#include "mainwindow.h"
 #include "notebookrepository.h"
 #include "noteeditor.h"
 #include "noteheaderbar.h"
@@ -14,11 +16,14 @@
 #include "snapshotrepository.h"
 #include "statusbar.h"
 #include "uilog.h"
+#include "windowplacement.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QMenu>
 #include <QMessageBox>
+#include <QScreen>
 #include <QToolButton>
 #include <QUuid>
 #include <QVBoxLayout>
@@ -41,7 +46,11 @@ NoteWindow::NoteWindow(AppState *state, const QString &noteId, QWidget *parent)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("noteWindow"));
-    resize(960, 760);
+    // On a small screen the window leaves room to see that it sits beside the main one.
+    const QRect available = screen() ? screen()->availableGeometry() : QRect();
+    resize(available.isValid() ? WindowPlacement::fittedSize(QSize(960, 760).boundedTo(available.size() * 3 / 4),
+                                                             available, WindowPlacement::frameAllowance(this))
+                               : QSize(960, 760));
 
     auto *central = new QWidget(this);
     auto *layout = new QVBoxLayout(central);
@@ -88,10 +97,16 @@ NoteWindow::NoteWindow(AppState *state, const QString &noteId, QWidget *parent)
         connect(m_state, &AppState::noteUpdatedExternally, this, &NoteWindow::onNoteUpdatedExternally);
         connect(m_state, &AppState::noteDeletedExternally, this, &NoteWindow::onNoteDeletedExternally);
         connect(m_state, &AppState::notesChanged, this, &NoteWindow::onNotesChanged);
+        connect(m_state, &AppState::readOnlyChanged, this, &NoteWindow::applyReadOnly);
     }
 
-    restoreStoredGeometry();
+    if (!restoreStoredGeometry())
+        placeBesideMainWindow();
     loadNote();
+
+    // The first keystrokes belong in the note, at its start, not in the toolbar.
+    m_editor->moveCursor(QTextCursor::Start);
+    m_editor->setFocus(Qt::OtherFocusReason);
 }
 
 NoteWindow::~NoteWindow() = default;
@@ -116,6 +131,11 @@ void NoteWindow::setPrintHandler(PrintHandler handler)
     m_printHandler = std::move(handler);
 }
 
+void NoteWindow::setUnsavedNotePrompt(UnsavedNotePrompt prompt)
+{
+    m_unsavedNotePrompt = std::move(prompt);
+}
+
 QString NoteWindow::infoText(const Note &note, int wordCount)
 {
     const QString when = formatRelativeTime(note.updatedAt);
@@ -124,16 +144,46 @@ QString NoteWindow::infoText(const Note &note, int wordCount)
     return tr("Updated %1 · %2 words").arg(when).arg(wordCount);
 }
 
-void NoteWindow::restoreStoredGeometry()
+bool NoteWindow::restoreStoredGeometry()
 {
     if (!m_state || !m_state->preferences() || m_noteId.isEmpty())
-        return;
+        return false;
     const QString stored = m_state->preferences()->get(geometryKey(m_noteId));
     if (stored.isEmpty())
-        return;
+        return false;
     const QByteArray geometry = QByteArray::fromBase64(stored.toLatin1());
-    if (!geometry.isEmpty())
-        restoreGeometry(geometry);
+    if (geometry.isEmpty() || !restoreGeometry(geometry))
+        return false;
+    if (!(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
+        WindowPlacement::fitToScreen(this);
+    return true;
+}
+
+// Cascaded from the main window's corner, one step further for each note window already
+// open, so a new window neither hides the main window's menu bar nor another note.
+void NoteWindow::placeBesideMainWindow()
+{
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    QWidget *anchor = nullptr;
+    int open = 0;
+    for (QWidget *window : windows) {
+        if (window == this || !window->isVisible())
+            continue;
+        if (qobject_cast<NoteWindow *>(window))
+            ++open;
+        else if (qobject_cast<MainWindow *>(window))
+            anchor = window;
+    }
+    if (!anchor)
+        return;
+    const QScreen *anchorScreen = anchor->screen();
+    if (!anchorScreen)
+        return;
+    const QRect available = anchorScreen->availableGeometry();
+    const QSize size = WindowPlacement::fittedSize(this->size(), available, WindowPlacement::frameAllowance(this));
+    const QPoint position = WindowPlacement::cascadePosition(anchor->geometry(), open, size, available,
+                                                             WindowPlacement::frameAllowance(this));
+    setGeometry(QRect(position, size));
 }
 
 void NoteWindow::loadNote()
@@ -152,7 +202,7 @@ void NoteWindow::loadNote()
     const bool sameBody = m_editor->currentNoteId() == m_noteId && !m_snapshotBaseline.isEmpty()
         && m_editor->isSaved() && m_editor->toDeltaJson() == note->body;
 
-    const bool editable = isEditable(*note);
+    const bool editable = isEditable(*note) && !m_state->isReadOnly();
     m_editor->loadNote(m_noteId, note->body, false);
     m_editor->setReadOnly(!editable);
     m_toolbar->setToolbarActive(editable);
@@ -208,28 +258,55 @@ bool NoteWindow::isWritable() const
     return !m_editor->isReadOnly();
 }
 
-void NoteWindow::save()
+bool NoteWindow::save()
 {
-    if (m_noteId.isEmpty() || !m_state || !m_state->notes() || m_editor->isReadOnly() || m_editor->isSaved()
+    if (m_noteId.isEmpty() || !m_state || !m_state->notes() || m_editor->isSaved()
         || m_editor->currentNoteId() != m_noteId) {
-        return;
+        return true;
+    }
+    if (m_editor->isReadOnly()) {
+        // Text typed before the library turned read-only cannot be stored: say so.
+        if (!m_state->isReadOnly())
+            return true;
+        m_editor->reportSaveFailed();
+        m_statusBar->setSaveError(notSavedText(tr("the database is read-only")));
+        return false;
     }
     std::optional<Note> note = m_state->notes()->findById(m_noteId);
     if (!note)
-        return;
+        return true;
     const QString json = m_editor->toDeltaJson();
     if (json == note->body)
-        return;
+        return true;
     note->body = json;
     note->updatedAt = QDateTime::currentDateTimeUtc();
     note->modifiedAt = note->updatedAt;
     note->version += 1;
     note->syncStatus = SyncStatus::Pending;
-    if (!m_state->notes()->update(*note))
-        return;
+    if (!m_state->notes()->update(*note)) {
+        // The text stays in the editor, unsaved, and the editor retries on idle.
+        const QSqlError error = m_state->notes()->lastError();
+        m_editor->reportSaveFailed();
+        m_statusBar->setSaveError(notSavedText(Database::describeWriteError(error)));
+        m_state->reportWriteFailure(error);
+        return false;
+    }
     m_state->notifyNoteUpdated(m_noteId, this);
     updateWindowTitle();
     m_headerBar->setInfoText(infoText(*note, m_editor->wordCount()));
+    return true;
+}
+
+// Edits that could not be stored are not accepted; what the editor holds stays visible.
+void NoteWindow::applyReadOnly()
+{
+    if (!m_state || !m_state->isReadOnly())
+        return;
+    m_editor->setReadOnly(true);
+    m_toolbar->setToolbarActive(false);
+    m_headerBar->setNoteEditable(false);
+    if (m_formatMenu)
+        m_formatMenu->setEnabled(false);
 }
 
 void NoteWindow::snapshotIfChanged()
@@ -280,10 +357,20 @@ void NoteWindow::closeEvent(QCloseEvent *event)
         event->accept();
         return;
     }
+    const bool saved = save();
+    if (!saved) {
+        const QString reason = m_state->isReadOnly() ? tr("the database is read-only")
+                                                     : Database::describeWriteError(m_state->notes()->lastError());
+        if (!resolveUnsavedNote(this, m_editor, m_unsavedNotePrompt, reason)) {
+            event->ignore();
+            return;
+        }
+    }
     m_closed = true;
     m_findBar->deactivate();
-    save();
-    snapshotIfChanged();
+    // Discarded text is not kept as a version either.
+    if (saved)
+        snapshotIfChanged();
 
     const bool removed = removeIfEmpty();
     if (!removed && !m_noteId.isEmpty() && m_state && m_state->preferences() && m_state->notes()

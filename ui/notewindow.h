@@ -7,6 +7,8 @@
 #include <QPointer>
 #include <QString>
 
+#include "unsavednote.h"
+
 #include <functional>
 
 class AppState;
@@ -43,7 +45,8 @@ public:
     QString noteId() const { return m_noteId; }
 
     void loadNote();
-    void save();
+    // False when pending edits could not be stored; they stay in the editor, unsaved.
+    bool save();
     void snapshotIfChanged();
 
     NoteHeaderBar *headerBar() const { return m_headerBar; }
@@ -56,6 +59,7 @@ public:
     void setConfirmPrompt(ConfirmPrompt prompt);
     void setMovePrompt(MovePrompt prompt);
     void setPrintHandler(PrintHandler handler);
+    void setUnsavedNotePrompt(UnsavedNotePrompt prompt);
     void setIoPrompts(const IoPrompts &prompts) { m_ioPrompts = prompts; }
     // The export flow, without saving first.
     void exportNote();
@@ -70,10 +74,12 @@ protected:
 
 private:
     // Construction, loading and saving (notewindow.cpp)
-    void restoreStoredGeometry();
+    bool restoreStoredGeometry();
+    void placeBesideMainWindow();
     void updateWindowTitle();
     void showMissingNote();
     bool isWritable() const;
+    void applyReadOnly();
     bool removeIfEmpty();
     static QString infoText(const Note &note, int wordCount);
     void onNoteUpdatedExternally(const QString &noteId, QObject *source);
@@ -85,6 +91,7 @@ private:
     void wireHeaderBar();
     void copyAs(int format);
     void copyAsPlainText();
+    void showVersionHistory();
     void moveToNotebook();
     void print();
     void confirmAndTrash();
@@ -106,5 +113,6 @@ private:
     ConfirmPrompt m_confirmPrompt;
     MovePrompt m_movePrompt;
     PrintHandler m_printHandler;
+    UnsavedNotePrompt m_unsavedNotePrompt;
     IoPrompts m_ioPrompts;
 };

@@ -8,6 +8,8 @@
 #include "noteheaderbar.h"
 #include "noteexportflow.h"
 #include "noterepository.h"
+#include "recentnotebooks.h"
+#include "versionhistorydialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -79,8 +81,7 @@ void NoteWindow::createMenuBar()
     help->addAction(tr("About Ombrel Notes"), this, &NoteWindow::showAbout);
 }
 
-// The chip and the sidebar toggle do nothing here. Sharing and version history have no
-// screens to open yet.
+// The chip and the sidebar toggle do nothing here. Sharing has no screen to open yet.
 void NoteWindow::wireHeaderBar()
 {
     if (m_state) {
@@ -94,10 +95,22 @@ void NoteWindow::wireHeaderBar()
         if (m_state && m_state->notes() && !m_noteId.isEmpty())
             m_state->notes()->setIncludeInTodos(m_noteId, enabled);
     });
+    connect(m_headerBar, &NoteHeaderBar::historyRequested, this, &NoteWindow::showVersionHistory);
     connect(m_headerBar, &NoteHeaderBar::moveToNotebookRequested, this, &NoteWindow::moveToNotebook);
     connect(m_headerBar, &NoteHeaderBar::printRequested, this, &NoteWindow::print);
     connect(m_headerBar, &NoteHeaderBar::exportRequested, this, &NoteWindow::exportNote);
     connect(m_headerBar, &NoteHeaderBar::deleteRequested, this, &NoteWindow::confirmAndTrash);
+}
+
+void NoteWindow::showVersionHistory()
+{
+    if (!m_state || m_noteId.isEmpty())
+        return;
+    save();
+    auto *dialog = new VersionHistoryDialog(m_state, m_noteId, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setModal(false);
+    dialog->show();
 }
 
 void NoteWindow::copyAsPlainText()
@@ -136,6 +149,7 @@ void NoteWindow::moveToNotebook()
     const QString target = m_movePrompt(m_state->notebooks()->allNotebooks(), note->notebookId);
     if (target.isEmpty() || target == note->notebookId)
         return;
+    RecentNotebooks::touch(m_state->preferences(), target);
     m_state->notes()->moveToNotebook(m_noteId, target);
     loadNote();
 }
@@ -165,6 +179,8 @@ void NoteWindow::confirmAndTrash()
 
 void NoteWindow::moveToTrash()
 {
+    // Saved first, so the trashed note holds everything typed.
+    save();
     if (m_state && m_state->notes() && !m_noteId.isEmpty())
         m_state->notes()->moveToTrash(m_noteId);
     close();

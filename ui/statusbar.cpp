@@ -98,15 +98,28 @@ void StatusBar::setNoteCount(const QString &caption, int count)
 void StatusBar::setWordCount(int count)
 {
     m_wordCountText = count >= 0 ? tr("Words: %1").arg(count) : QString();
-    m_wordLabel->setText(m_wordCountText);
+    if (m_saveError.isEmpty())
+        m_wordLabel->setText(m_wordCountText);
+    else
+        setSaveError(m_saveError);
 }
 
 void StatusBar::setSaved(bool saved)
 {
+    if (saved)
+        m_saveError.clear();
+    else if (!m_saveError.isEmpty())
+        return setSaveError(m_saveError);
     const QString state = saved ? tr("Saved") : tr("Saving...");
     m_wordLabel->setText(m_wordCountText.isEmpty()
                              ? state
                              : m_wordCountText + QStringLiteral(" · ") + state);
+}
+
+void StatusBar::setSaveError(const QString &text)
+{
+    m_saveError = text;
+    m_wordLabel->setText(m_wordCountText.isEmpty() ? text : m_wordCountText + QStringLiteral(" · ") + text);
 }
 
 void StatusBar::setStatusText(const QString &text)

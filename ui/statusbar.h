@@ -28,6 +28,9 @@ public Q_SLOTS:
     // A negative count clears the word text.
     void setWordCount(int count);
     void setSaved(bool saved);
+    // A failed save: the text (for example "Not saved: the disk is full") stands in for
+    // the save state until a save succeeds (setSaved(true)).
+    void setSaveError(const QString &text);
     void setStatusText(const QString &text);
     void showActivity(const QString &text);
     void hideActivity();
@@ -42,4 +45,5 @@ private:
     // The word label's text without the save suffix, so repeated save-state reports
     // never stack suffixes.
     QString m_wordCountText;
+    QString m_saveError;
 };

@@ -3,6 +3,7 @@
 #include "testsupport.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QLocalSocket>
 #include <QProcess>
@@ -11,6 +12,10 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -98,8 +103,9 @@ private Q_SLOTS:
         QVERIFY(client.waitForConnected(1000));
         client.write("new-note");
         client.flush();
-        QVERIFY(received.wait(2000));
+        // The message ends when the client hangs up.
         client.disconnectFromServer();
+        QVERIFY(received.wait(2000));
         QTest::qWait(200);
         // The disconnect after a message is not a second, empty request.
         QCOMPARE(received.count(), 1);
@@ -189,6 +195,135 @@ private Q_SLOTS:
             QTRY_COMPARE_WITH_TIMEOUT(welcomeNotes(), 3, 10000);
         }
         QSqlDatabase::removeDatabase(QStringLiteral("inspect"));
+    }
+
+    // A message written in pieces is one message, not a bare focus request followed by
+    // a fragment.
+    void messageSplitAcrossWritesArrivesWhole()
+    {
+        qputenv("TMPDIR", m_sockets->path().toUtf8());
+        SingleInstance primary(serverName);
+        QVERIFY(primary.tryRun(QStringLiteral("focus")));
+        QSignalSpy received(&primary, &SingleInstance::messageReceived);
+
+        QLocalSocket client;
+        client.connectToServer(serverName);
+        QVERIFY(client.waitForConnected(1000));
+        client.write("new-");
+        QVERIFY(client.waitForBytesWritten(1000));
+        QTest::qWait(300);
+        QCOMPARE(received.count(), 0);
+        client.write("note");
+        QVERIFY(client.waitForBytesWritten(1000));
+        client.disconnectFromServer();
+        QVERIFY(received.wait(2000));
+        QTest::qWait(100);
+        QCOMPARE(received.count(), 1);
+        QCOMPARE(received.first().first().toString(), QStringLiteral("new-note"));
+        qunsetenv("TMPDIR");
+    }
+
+    void hostileConnectionsAreDroppedWithoutAMessage_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("idle") << QByteArray();
+        QTest::newRow("unfinished") << QByteArray("new-no");
+        QTest::newRow("oversized") << QByteArray(64 * 1024, 'x');
+    }
+
+    void hostileConnectionsAreDroppedWithoutAMessage()
+    {
+        QFETCH(QByteArray, bytes);
+        qputenv("TMPDIR", m_sockets->path().toUtf8());
+        SingleInstance primary(serverName);
+        QVERIFY(primary.tryRun(QStringLiteral("focus")));
+        QSignalSpy received(&primary, &SingleInstance::messageReceived);
+
+        QLocalSocket hostile;
+        hostile.connectToServer(serverName);
+        QVERIFY(hostile.waitForConnected(1000));
+        if (!bytes.isEmpty()) {
+            hostile.write(bytes);
+            hostile.waitForBytesWritten(1000);
+        }
+        // Dropped by the instance, which the client sees as a hang-up.
+        QTRY_COMPARE_WITH_TIMEOUT(hostile.state(), QLocalSocket::UnconnectedState,
+                                  SingleInstance::ReadTimeoutMs + 2000);
+        QTRY_COMPARE(primary.activeConnections(), 0);
+        QCOMPARE(received.count(), 0);
+        qunsetenv("TMPDIR");
+    }
+
+    // About a thousand idle connections used to exhaust the descriptors, after which the
+    // server closed and the next launch became a second primary.
+    void idleConnectionsNeverExhaustTheRunningInstance()
+    {
+        Launch first(m_data->path(), m_sockets->path());
+        QVERIFY2(first.waitForOutput(QStringLiteral("SingleInstance: listening")), qPrintable(first.output));
+        const QString fdDir = QStringLiteral("/proc/%1/fd").arg(first.process.processId());
+        if (!QFileInfo(fdDir).isDir())
+            QSKIP("no /proc to count the instance's descriptors");
+        const auto descriptors = [&fdDir] { return QDir(fdDir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System).size(); };
+        first.drain(300);
+        const qsizetype baseline = descriptors();
+
+        qputenv("TMPDIR", m_sockets->path().toUtf8());
+        constexpr int Idle = 300;
+        std::vector<std::unique_ptr<QLocalSocket>> idle;
+        for (int i = 0; i < Idle; ++i) {
+            auto socket = std::make_unique<QLocalSocket>();
+            socket->connectToServer(serverName);
+            // Past the listen queue a connect may be refused; that is the queue doing its job.
+            socket->waitForConnected(100);
+            idle.push_back(std::move(socket));
+        }
+        qunsetenv("TMPDIR");
+        first.drain(500);
+        const qsizetype held = descriptors() - baseline;
+        QVERIFY2(held <= 2 * SingleInstance::MaxConnections + 4, qPrintable(QString::number(held)));
+        QCOMPARE(first.process.state(), QProcess::Running);
+        idle.clear();
+
+        Launch second(m_data->path(), m_sockets->path(), {QStringLiteral("--new-note")});
+        QVERIFY(second.process.waitForFinished(20000));
+        QCOMPARE(second.process.exitCode(), 0);
+        QVERIFY2(first.waitForOutput(QStringLiteral("Instance message received: \"new-note\"")), qPrintable(first.output));
+        QVERIFY(QFile::exists(m_sockets->path() + QLatin1Char('/') + serverName));
+    }
+
+    // With its socket gone (closed by Qt after a failed accept, or deleted), the running
+    // instance still holds the library: a later launch does not open it as a second primary.
+    void launchNeverOpensALibraryAnotherProcessHolds()
+    {
+        Launch first(m_data->path(), m_sockets->path());
+        QVERIFY2(first.waitForOutput(QStringLiteral("SingleInstance: listening")), qPrintable(first.output));
+        QVERIFY(QFile::remove(m_sockets->path() + QLatin1Char('/') + serverName));
+
+        Launch second(m_data->path(), m_sockets->path(), {QStringLiteral("--new-note")});
+        // The refusal is a modal box; the log says the same.
+        QVERIFY2(second.waitForOutput(QStringLiteral("another instance holds the library"),
+                                      SingleInstance::LockWaitMs + 10000),
+                 qPrintable(second.output));
+        QVERIFY2(!second.output.contains(QStringLiteral("Opening database")), qPrintable(second.output));
+        QVERIFY(!second.output.contains(QStringLiteral("SingleInstance: listening")));
+        QCOMPARE(first.process.state(), QProcess::Running);
+    }
+
+    // A launch that finds the instance stalled leaves its socket alone.
+    void stalledInstanceKeepsItsSocket()
+    {
+        Launch first(m_data->path(), m_sockets->path());
+        QVERIFY2(first.waitForOutput(QStringLiteral("SingleInstance: listening")), qPrintable(first.output));
+        const qint64 pid = first.process.processId();
+        QCOMPARE(::kill(pid, SIGSTOP), 0);
+        {
+            Launch second(m_data->path(), m_sockets->path(), {QStringLiteral("--new-note")});
+            second.waitForOutput(QStringLiteral("another instance holds the library"), SingleInstance::LockWaitMs + 3000);
+            QVERIFY2(!second.output.contains(QStringLiteral("Opening database")), qPrintable(second.output));
+        }
+        QVERIFY(QFile::exists(m_sockets->path() + QLatin1Char('/') + serverName));
+        QCOMPARE(::kill(pid, SIGCONT), 0);
+        QCOMPARE(first.process.state(), QProcess::Running);
     }
 
 private:

@@ -1,11 +1,16 @@
 #include "appstate.h"
+#include "database.h"
 #include "launch.h"
 #include "noterepository.h"
+#include "paths.h"
 #include "preferencesrepository.h"
+#include "smallfilesystem.h"
 #include "testsupport.h"
 
+#include <QDir>
 #include <QFile>
 #include <QLocalSocket>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUuid>
@@ -67,6 +72,18 @@ private:
         for (const Note &note : state.notes()->allNotes())
             count += note.isSample ? 0 : 1;
         return count;
+    }
+
+    // Read without AppState, which would write the welcome notes itself.
+    int sampleNoteCount()
+    {
+        Database database;
+        if (!database.open(databasePath()))
+            return -1;
+        QSqlQuery query(database.handle());
+        if (!query.exec(QStringLiteral("SELECT COUNT(*) FROM notes WHERE is_sample = 1")))
+            return 0; // killed before the schema existed
+        return query.next() ? query.value(0).toInt() : -1;
     }
 
     // Asks the running instance directly, as a later launch would.
@@ -178,8 +195,10 @@ private Q_SLOTS:
             const qsizetype secondAt = app->output.indexOf(QStringLiteral("Restored note window: ") + second);
             QVERIFY2(firstAt >= 0 && secondAt > firstAt, qPrintable(app->output));
             QCOMPARE(app->output.count(QStringLiteral("Restored note window:")), 2);
-            // Restored windows sit beside the main window, which is shown as usual.
-            QVERIFY(app->output.contains(QStringLiteral("main window visible: true visible windows: 3")));
+            // Restored windows and the To-Dos window sit beside the main window, which is
+            // shown as usual.
+            QVERIFY2(app->output.contains(QStringLiteral("Restored the To-Dos window")), qPrintable(app->output));
+            QVERIFY(app->output.contains(QStringLiteral("main window visible: true visible windows: 4")));
         }
         QVERIFY(!preference(QStringLiteral("restore_note_windows")));
         QVERIFY(!preference(QStringLiteral("restore_todos_window")));
@@ -231,6 +250,96 @@ private Q_SLOTS:
         QVERIFY(app->waitForOutput(QStringLiteral("Instance message received: \"note:") + id));
         app->drain();
         QCOMPARE(app->output.count(QStringLiteral("Opened note window: ") + id), 1);
+    }
+
+    // Killed at staggered moments of the very first start: the welcome notes are there
+    // all three or not at all, and a later start completes them once.
+    void killDuringFirstStartNeverDuplicatesWelcomeNotes()
+    {
+        constexpr int Rounds = 12;
+        for (int round = 0; round < Rounds; ++round) {
+            OmbrelTest::ScopedDataDir data;
+            {
+                OmbrelTest::Launch app(binary, data.path(), m_sockets->path());
+                QVERIFY(app.process.waitForStarted(5000));
+                QTest::qWait(40 + round * 30);
+                app.process.kill();
+                QVERIFY(app.process.waitForFinished(5000));
+            }
+            const int afterKill = sampleNoteCount();
+            QVERIFY2(afterKill == 0 || afterKill == 3, qPrintable(QString::number(afterKill)));
+            {
+                OmbrelTest::Launch app(binary, data.path(), m_sockets->path());
+                QVERIFY2(app.waitForOutput(startedLine), qPrintable(app.output));
+            }
+            QCOMPARE(sampleNoteCount(), 3);
+        }
+    }
+
+    // A library on read-only media opens for reading, says so, and stores nothing.
+    void readOnlyLibraryStartsWithANotice()
+    {
+        OmbrelTest::SmallFileSystem disk(QStringLiteral("4m"));
+        if (!disk.isMounted())
+            QSKIP("a tmpfs cannot be mounted here (needs root)");
+        OmbrelTest::ScopedDataDir scoped;
+        qputenv("NOTES_DATA_DIR", disk.path().toUtf8());
+        const QString id = addNote(QStringLiteral("Kept safe"));
+        QVERIFY(!id.isEmpty());
+        setPreference(QStringLiteral("lastNoteId"), id);
+        QVERIFY(disk.remountReadOnly());
+
+        OmbrelTest::Launch app(binary, disk.path(), m_sockets->path());
+        QVERIFY2(app.waitForOutput(startedLine), qPrintable(app.output));
+        QVERIFY2(app.waitForOutput(QStringLiteral("Showing the read-only notice")), qPrintable(app.output));
+        QVERIFY(app.output.contains(QStringLiteral("Opened read-only")));
+        QVERIFY(!app.output.contains(QStringLiteral("Database Error")));
+    }
+
+    // The error box names the reason and the file and leaves every file as it was.
+    void databaseErrorNamesReasonAndLeavesFilesAlone_data()
+    {
+        QTest::addColumn<QByteArray>("clientId");
+        QTest::addColumn<bool>("garbageDatabase");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("not-a-database") << QByteArray("abc-123") << true << "file is not a database";
+        QTest::newRow("client-id-climbs-out") << QByteArray("../../x") << false << "not a plain id";
+        QTest::newRow("client-id-control-character") << QByteArray("a\x07z") << false << "not a plain id";
+    }
+
+    void databaseErrorNamesReasonAndLeavesFilesAlone()
+    {
+        QFETCH(QByteArray, clientId);
+        QFETCH(bool, garbageDatabase);
+        QFETCH(QString, reason);
+        const QString dir = m_data->path();
+        QVERIFY(OmbrelTest::writeFile(dir + QStringLiteral("/client_id"), clientId));
+        const QString database = dir + QStringLiteral("/ombrel_notes_") + QString::fromUtf8(clientId) + QStringLiteral(".db");
+        const QByteArray garbage = QByteArray("plain text, not SQLite\n").repeated(300);
+        if (garbageDatabase)
+            QVERIFY(OmbrelTest::writeFile(database, garbage));
+        // The instance lock is the process's own and comes and goes with it.
+        const auto listing = [&dir] {
+            QStringList entries = QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+            entries.removeAll(QStringLiteral("ombrel_notes.lock"));
+            return entries;
+        };
+        const QStringList before = listing();
+
+        {
+            auto app = launch();
+            // The box is modal; the log carries the same text.
+            QVERIFY2(app->waitForOutput(QStringLiteral("Database Error:")), qPrintable(app->output));
+            app->drain(300);
+            QVERIFY2(app->output.contains(reason), qPrintable(app->output));
+            if (garbageDatabase)
+                QVERIFY2(app->output.contains(database), qPrintable(app->output));
+            QVERIFY2(!app->output.contains(startedLine), qPrintable(app->output));
+        }
+        QCOMPARE(listing(), before);
+        QCOMPARE(OmbrelTest::readAll(dir + QStringLiteral("/client_id")), clientId);
+        if (garbageDatabase)
+            QCOMPARE(OmbrelTest::readAll(database), garbage);
     }
 
 private:

@@ -186,6 +186,13 @@ void TestDeltaRender::rendersCorpus_data()
     row("invalid-table-renders-nothing",
         R"([{"insert":"a"},{"insert":"\n","attributes":{"list":"bullet"}},{"insert":{"table":"{broken"}},{"insert":{"table":5}}])",
         "a\n", "- a\n", "<p>a</p>\n");
+    // An unreadable table still takes its place in the Markdown line sequence.
+    row("invalid-table-between-list-and-text",
+        R"([{"insert":"a"},{"insert":"\n","attributes":{"list":"bullet"}},{"insert":{"table":"{broken"}},{"insert":"\n"},{"insert":"b\n"}])",
+        "a\n\nb\n", "- a\n\n\nb\n", "<p>a</p>\n<p></p>\n<p>b</p>\n");
+    row("invalid-table-after-paragraph",
+        R"([{"insert":"p\n"},{"insert":{"table":"[]"}},{"insert":"q\n"}])",
+        "p\nq\n", "p\n\n\nq\n", "<p>p</p>\n<p>q</p>\n");
     row("retain-delete-and-non-objects-ignored",
         R"([1,"s",null,[],{"retain":5},{"delete":2},{"insert":7},{"insert":"x\n"}])", "x\n", "x\n", "<p>x</p>\n");
 }
@@ -326,7 +333,13 @@ void TestDeltaRender::rendersTables_data()
     QTest::newRow("empty-string") << QString() << QString() << QString();
     QTest::newRow("cells-missing") << QStringLiteral("{\"hasHeader\":true}") << QString() << QString();
     QTest::newRow("cells-empty") << QStringLiteral("{\"cells\":[]}") << QString() << QString();
-    QTest::newRow("rows-without-cells") << QStringLiteral("{\"cells\":[[],[]]}") << QString() << QString();
+    // Rows without cells are still rows: an HTML table of empty rows, no Markdown grid.
+    QTest::newRow("one-row-without-cells") << QStringLiteral("{\"cells\":[[]]}")
+                                           << table("  <tr></tr>\n") << QString();
+    QTest::newRow("rows-without-cells") << QStringLiteral("{\"cells\":[[],[]],\"hasHeader\":false}")
+                                        << table("  <tr></tr>\n  <tr></tr>\n") << QString();
+    QTest::newRow("rows-not-arrays") << QStringLiteral("{\"cells\":[5,\"x\"]}")
+                                     << table("  <tr></tr>\n  <tr></tr>\n") << QString();
     QTest::newRow("header-by-default") << QStringLiteral("{\"cells\":[[\"H\"],[\"v\"]]}")
                                        << table("  <tr><th>H</th></tr>\n  <tr><td>v</td></tr>\n")
                                        << QStringLiteral("| H |\n| --- |\n| v |\n");

@@ -96,9 +96,22 @@ void TstHtmlToDelta::convertsStructure_data()
     QTest::newRow("same-image-twice")
         << R"(<p><img src="ombrel-notes://attachment/a"><img src="ombrel-notes://attachment/a"></p>)"
         << R"([{"insert":{"ombrel-notes-attachment":"ombrel-notes://attachment/a"}},{"insert":{"ombrel-notes-attachment":"ombrel-notes://attachment/a"}},{"insert":"\n"}])";
-    QTest::newRow("quote-and-alignment-not-taken")
+    QTest::newRow("quote-taken-alignment-not")
         << R"(<blockquote>q</blockquote><p align="center">c</p>)"
-        << R"([{"insert":"q"},{"insert":"\n"},{"insert":"c"},{"insert":"\n"}])";
+        << R"([{"insert":"q"},{"attributes":{"blockquote":true},"insert":"\n"},{"insert":"c"},{"insert":"\n"}])";
+    QTest::newRow("quote-of-paragraphs")
+        << R"(<blockquote><p>q1</p><p>q2</p></blockquote><p>after</p>)"
+        << R"([{"insert":"q1"},{"attributes":{"blockquote":true},"insert":"\n"},{"insert":"q2"},{"attributes":{"blockquote":true},"insert":"\n"},{"insert":"after"},{"insert":"\n"}])";
+    QTest::newRow("checklist-classes")
+        << R"(<ul><li class="checked">done</li><li class="unchecked">todo</li><li>plain</li></ul>)"
+        << R"([{"insert":"done"},{"attributes":{"list":"checked"},"insert":"\n"},{"insert":"todo"},{"attributes":{"list":"unchecked"},"insert":"\n"},{"insert":"plain"},{"attributes":{"list":"bullet"},"insert":"\n"}])";
+    QTest::newRow("checklist-inputs")
+        << R"(<ul class="task-list"><li class="task-list-item"><input type="checkbox" disabled checked>done</li>)"
+           R"(<li><p><INPUT TYPE='checkbox'>todo</p></li><li><input type="text">field</li></ul>)"
+        << R"([{"insert":"done"},{"attributes":{"list":"checked"},"insert":"\n"},{"insert":"todo"},{"attributes":{"list":"unchecked"},"insert":"\n"},{"insert":"field"},{"attributes":{"list":"bullet"},"insert":"\n"}])";
+    QTest::newRow("pre-lines-are-code-block")
+        << "<pre><code>a = 1\nb = 2</code></pre><p>after</p>"
+        << R"([{"attributes":{"code":true},"insert":"a = 1"},{"attributes":{"code-block":true},"insert":"\n"},{"attributes":{"code":true},"insert":"b = 2"},{"attributes":{"code-block":true},"insert":"\n"},{"insert":"after"},{"insert":"\n"}])";
     QTest::newRow("only-chrome") << "<script>x()</script><style>p{}</style>" << R"([{"insert":"\n"}])";
 }
 

@@ -87,7 +87,20 @@ void TstMarkdownToDelta::convertsStructure_data()
                + QString::fromUtf8(R"(b "},{"insert":{"ombrel-notes-attachment":"ombrel-notes://attachment/i"}},{"insert":" c"},{"insert":"\n"},{"insert":"\n"},{"insert":"after"},{"insert":"\n"}])");
     QTest::newRow("fenced-code-left-alone")
         << "```\n<br>\n```\n"
-        << R"([{"attributes":{"code":true},"insert":"<br>"},{"insert":"\n"}])";
+        << R"([{"attributes":{"code":true},"insert":"<br>"},{"attributes":{"code-block":true},"insert":"\n"}])";
+    QTest::newRow("fenced-code-with-language")
+        << "```cpp\nint a;\nint b;\n```\n\nafter\n"
+        << R"([{"attributes":{"code":true},"insert":"int a;"},{"attributes":{"code-block":"cpp"},"insert":"\n"},)"
+           R"({"attributes":{"code":true},"insert":"int b;"},{"attributes":{"code-block":"cpp"},"insert":"\n"},{"insert":"after"},{"insert":"\n"}])";
+    QTest::newRow("indented-code")
+        << "text\n\n    x = 1\n"
+        << R"([{"insert":"text"},{"insert":"\n"},{"attributes":{"code":true},"insert":"x = 1"},{"attributes":{"code-block":true},"insert":"\n"}])";
+    QTest::newRow("task-list-keeps-ticks")
+        << "- [x] done\n- [ ] todo\n- plain\n"
+        << R"([{"insert":"done"},{"attributes":{"list":"checked"},"insert":"\n"},{"insert":"todo"},{"attributes":{"list":"unchecked"},"insert":"\n"},{"insert":"plain"},{"attributes":{"list":"bullet"},"insert":"\n"}])";
+    QTest::newRow("block-quote")
+        << "> quoted\n\n> second\n\nafter\n"
+        << R"([{"insert":"quoted"},{"attributes":{"blockquote":true},"insert":"\n"},{"insert":"second"},{"attributes":{"blockquote":true},"insert":"\n"},{"insert":"after"},{"insert":"\n"}])";
     QTest::newRow("images")
         << "![a](ombrel-notes://attachment/id1) ![b](https://example.com/b.png)\n"
         << R"([{"insert":{"ombrel-notes-attachment":"ombrel-notes://attachment/id1"}},{"insert":" "},{"insert":{"image":"https://example.com/b.png"}},{"insert":"\n"}])";

@@ -80,7 +80,8 @@ private Q_SLOTS:
     void welcomeBodiesAreCompactDeltaDocuments_data();
     void welcomeBodiesAreCompactDeltaDocuments();
     void welcomeContentHasItsFormatting();
-    void welcomeSeenIsSetEvenWhenInsertsFail();
+    void welcomeNotesAndSeenFlagAreAllOrNothing_data();
+    void welcomeNotesAndSeenFlagAreAllOrNothing();
     void welcomeNotesSkippedWhenAlreadySeen();
 
     void sampleMarkdownToDelta_data();
@@ -234,22 +235,41 @@ void TestSampleNotes::welcomeContentHasItsFormatting()
     QVERIFY(count(bodies.at(2), bold, true) > 0);
 }
 
-void TestSampleNotes::welcomeSeenIsSetEvenWhenInsertsFail()
+void TestSampleNotes::welcomeNotesAndSeenFlagAreAllOrNothing_data()
 {
+    QTest::addColumn<QString>("refusingTrigger");
+    QTest::addColumn<int>("refusedInserts");
+    QTest::newRow("note-insert-refused")
+        << QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON notes BEGIN SELECT RAISE(ABORT, 'refused'); END")
+        << 1;
+    // The last write of all, as when the process dies just before it.
+    QTest::newRow("seen-flag-refused")
+        << QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON preferences BEGIN SELECT RAISE(ABORT, 'refused'); END")
+        << 0;
+}
+
+void TestSampleNotes::welcomeNotesAndSeenFlagAreAllOrNothing()
+{
+    QFETCH(QString, refusingTrigger);
+    QFETCH(int, refusedInserts);
     Session session;
     QVERIFY(session.opened);
-    refuseNoteInserts(session.database);
+    QSqlQuery query(session.database.handle());
+    QVERIFY(query.exec(refusingTrigger));
 
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < refusedInserts; ++i)
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("NoteRepository::insert failed")));
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("welcome notes could not be written")));
     QVERIFY(!createWelcomeNotes(session.notes, session.preferences));
-    QVERIFY(session.preferences.getBool(QStringLiteral("has_seen_welcome")));
+    QVERIFY(!session.preferences.getBool(QStringLiteral("has_seen_welcome")));
     QVERIFY(session.notes.allNotes().isEmpty());
 
-    // Nothing is retried on the next start.
+    // The next start writes them, once.
+    QVERIFY(query.exec(QStringLiteral("DROP TRIGGER refuse")));
     QVERIFY(createWelcomeNotes(session.notes, session.preferences));
-    QVERIFY(session.notes.allNotes().isEmpty());
+    QVERIFY(createWelcomeNotes(session.notes, session.preferences));
+    QCOMPARE(session.notes.allNotes().size(), 3);
+    QVERIFY(session.preferences.getBool(QStringLiteral("has_seen_welcome")));
 }
 
 void TestSampleNotes::welcomeNotesSkippedWhenAlreadySeen()

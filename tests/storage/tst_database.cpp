@@ -178,6 +178,8 @@ private Q_SLOTS:
     void emptyDataDirVariableFallsBackToStandardLocation();
     void clientIdResolution_data();
     void clientIdResolution();
+    void unusableClientIdLeavesFilesAlone_data();
+    void unusableClientIdLeavesFilesAlone();
     void deletingClientIdSwitchesDatabaseFile();
     void attachmentsDirectoryIsRecreated();
 
@@ -300,8 +302,7 @@ void TestDatabase::clientIdResolution_data()
                                << QStringLiteral("3f2a9c1e-0000-4000-8000-00000000abcd");
     QTest::newRow("stored-id-with-blanks") << true << QByteArray("  my-client \r\n")
                                            << QStringLiteral("my-client");
-    QTest::newRow("stored-id-utf8") << true << QByteArray("r\xc3\xa9sum\xc3\xa9")
-                                    << QStringLiteral("r\u00e9sum\u00e9");
+    QTest::newRow("longest-plain-id") << true << QByteArray(64, 'a') << QString(64, QLatin1Char('a'));
 }
 
 void TestDatabase::clientIdResolution()
@@ -327,6 +328,43 @@ void TestDatabase::clientIdResolution()
     }
     QCOMPARE(clientId(), id);
     QCOMPARE(databasePath(), dataDirectory() + QStringLiteral("/ombrel_notes_") + id + QStringLiteral(".db"));
+}
+
+void TestDatabase::unusableClientIdLeavesFilesAlone_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::newRow("parent-traversal") << QByteArray("../../x");
+    QTest::newRow("absolute-path") << QByteArray("/tmp/elsewhere");
+    QTest::newRow("nul-byte") << QByteArray("ab\0cd", 5);
+    QTest::newRow("control-character") << QByteArray("ab\x01" "cd");
+    QTest::newRow("inner-blank") << QByteArray("my client");
+    QTest::newRow("non-ascii-letter") << QByteArray("r\xc3\xa9sum\xc3\xa9");
+    QTest::newRow("invalid-utf8") << QByteArray("ab\xff\xfe");
+    QTest::newRow("one-past-longest") << QByteArray(65, 'a');
+    QTest::newRow("wildcard") << QByteArray("*");
+}
+
+void TestDatabase::unusableClientIdLeavesFilesAlone()
+{
+    QFETCH(QByteArray, content);
+    const QString dir = dataDirectory();
+    const QString file = dir + QStringLiteral("/client_id");
+    QVERIFY(writeFile(file, content));
+    const QStringList before = QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+
+    QString error;
+    QCOMPARE(clientId(&error), QString());
+    QVERIFY2(error.contains(QStringLiteral("client_id")) && error.contains(QStringLiteral("plain id")),
+             qPrintable(error));
+    // The reason is shown in a message box: no raw control characters reach it.
+    for (const QChar c : std::as_const(error))
+        QVERIFY2(c.isPrint() || c == QLatin1Char('\n'), qPrintable(error));
+    error.clear();
+    QCOMPARE(databasePath(&error), QString());
+    QVERIFY(!error.isEmpty());
+
+    QCOMPARE(readAll(file), content);
+    QCOMPARE(QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), before);
 }
 
 void TestDatabase::deletingClientIdSwitchesDatabaseFile()
@@ -480,10 +518,13 @@ void TestDatabase::upgradesToLatest()
 
     const QSqlDatabase db = m_database->handle();
     QCOMPARE(column(db, QStringLiteral("SELECT version FROM schema_version")), QStringList{QStringLiteral("2")});
-    // The schema's fifteen plus the three that keep counting and listing notes fast.
-    QCOMPARE(scalar(db, QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE name LIKE 'idx_%'")).toInt(), 18);
+    // The schema's fifteen plus the four that keep counting and listing notes and
+    // snapshots fast.
+    QCOMPARE(scalar(db, QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE name LIKE 'idx_%'")).toInt(), 19);
+    // The body index's three, and the three that keep the text index in step.
     QCOMPARE(column(db, QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'trigger' ORDER BY name")),
-             (QStringList{QStringLiteral("notes_ad"), QStringLiteral("notes_ai"), QStringLiteral("notes_au")}));
+             (QStringList{QStringLiteral("notes_ad"), QStringLiteral("notes_ai"), QStringLiteral("notes_au"),
+                          QStringLiteral("notes_text_ad"), QStringLiteral("notes_text_ai"), QStringLiteral("notes_text_au")}));
     QCOMPARE(column(db, QStringLiteral("PRAGMA foreign_key_list(notes)")), QStringList());
     QCOMPARE(scalar(db, QStringLiteral("SELECT COUNT(*) FROM notebooks WHERE is_default = 1")).toInt(), 0);
     QCOMPARE(scalar(db, QStringLiteral("PRAGMA foreign_keys")).toInt(), 1);
@@ -707,6 +748,9 @@ void TestDatabase::garbageFileFailsMigrateUnchanged()
         if (opened)
             QVERIFY(!database.migrate());
         QCOMPARE(applied.count(), 0);
+        // The start-up error box shows this reason rather than a guess at permissions.
+        QVERIFY2(database.errorText().contains(QStringLiteral("file is not a database")),
+                 qPrintable(database.errorText()));
         QCOMPARE(readAll(path), garbage);
     }
     QCOMPARE(readAll(path), garbage);

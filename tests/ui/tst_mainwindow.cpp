@@ -441,7 +441,7 @@ private Q_SLOTS:
             m_window->searchField()->setText(m_window->searchField()->text() == QLatin1String("bulk")
                                                  ? QStringLiteral("bulk ")
                                                  : QStringLiteral("bulk"));
-            QTRY_VERIFY(!m_window->searchTimer()->isActive());
+            QTRY_VERIFY(!m_window->searchTimer()->isActive() && !m_window->isSearchRunning());
         };
         search();
         QCOMPARE(listedIds(m_window->noteList()), m_state->notes()->searchIds(QStringLiteral("bulk")));

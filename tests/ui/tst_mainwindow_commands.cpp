@@ -5,18 +5,27 @@
 #include "notebooklistwidget.h"
 #include "notebookrepository.h"
 #include "noteeditor.h"
+#include "noteheaderbar.h"
 #include "notelistwidget.h"
 #include "noterepository.h"
 #include "preferencesrepository.h"
+#include "samplenotes.h"
 #include "statusbar.h"
 #include "testsupport.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QListWidget>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QSet>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -204,18 +213,22 @@ private Q_SLOTS:
         QVERIFY(m_state->notes()->findById(m_welcomeIds.at(0))->notebookId.isEmpty());
     }
 
-    void printingWithoutANoteOnlyTellsSo_data()
+    void printingWithoutANoteDoesNothing_data()
     {
         QTest::addColumn<QString>("actionName");
         QTest::newRow("print") << QStringLiteral("printAction");
         QTest::newRow("preview") << QStringLiteral("printPreviewAction");
     }
 
-    void printingWithoutANoteOnlyTellsSo()
+    // Disabled without a note; nothing prints even when the command is run anyway.
+    void printingWithoutANoteDoesNothing()
     {
         QFETCH(QString, actionName);
         QVERIFY(m_window->editor()->currentNoteId().isEmpty());
-        m_window->findChild<QAction *>(actionName)->trigger();
+        QAction *print = m_window->findChild<QAction *>(actionName);
+        QVERIFY(!print->isEnabled());
+        print->setEnabled(true);
+        print->trigger();
         QCOMPARE(m_window->statusBarWidget()->currentMessage(), QStringLiteral("No note selected"));
         QVERIFY(!QApplication::activeModalWidget());
     }
@@ -228,6 +241,146 @@ private Q_SLOTS:
         QVERIFY(!m_window->isFocusMode());
         QVERIFY(m_window->listPane()->isVisible());
         QCOMPARE(m_window->searchField()->selectedText(), QStringLiteral("abc"));
+    }
+
+    // With no note open nothing offers to act on one: not the header bar, not the menus.
+    void noteActionsNeedAnOpenNote_data()
+    {
+        QTest::addColumn<QString>("situation");
+        QTest::newRow("at-start") << "start";
+        QTest::newRow("after-trashing-the-open-note") << "trashed";
+        QTest::newRow("after-the-note-was-deleted-elsewhere") << "deleted";
+    }
+
+    void noteActionsNeedAnOpenNote()
+    {
+        QFETCH(QString, situation);
+        if (situation != QLatin1String("start")) {
+            // Alone in its notebook, so that trashing it leaves no other note to open.
+            QVERIFY(m_state->notes()->moveToNotebook(m_welcomeIds.at(2), m_otherNotebookId));
+            selectNotebook(m_otherNotebookId);
+            openNote(m_welcomeIds.at(2));
+            QVERIFY(noteActionsEnabled().values().contains(true));
+            if (situation == QLatin1String("trashed"))
+                Q_EMIT m_window->headerBar()->deleteRequested();
+            else
+                QVERIFY(m_state->notes()->deletePermanently(m_welcomeIds.at(2)));
+        }
+        QVERIFY(m_window->editor()->currentNoteId().isEmpty());
+        const QMap<QString, bool> enabled = noteActionsEnabled();
+        for (auto it = enabled.cbegin(); it != enabled.cend(); ++it)
+            QVERIFY2(!it.value(), qPrintable(it.key() + QLatin1String(" is enabled")));
+    }
+
+    void noteActionsFollowTheOpenNote()
+    {
+        openNote(m_welcomeIds.at(2));
+        const QMap<QString, bool> enabled = noteActionsEnabled();
+        for (auto it = enabled.cbegin(); it != enabled.cend(); ++it)
+            QVERIFY2(it.value(), qPrintable(it.key() + QLatin1String(" is disabled")));
+    }
+
+    // A long notebook list must not turn the submenu into a wall of columns.
+    void moveSubmenuStaysWithinTheScreen_data()
+    {
+        QTest::addColumn<int>("extraNotebooks");
+        QTest::addColumn<bool>("offersOther");
+        QTest::newRow("two-notebooks-all-listed") << 0 << false;
+        QTest::newRow("two-hundred-recent-and-other") << 200 << true;
+    }
+
+    void moveSubmenuStaysWithinTheScreen()
+    {
+        QFETCH(int, extraNotebooks);
+        QFETCH(bool, offersOther);
+        QString recentId;
+        for (int i = 0; i < extraNotebooks; ++i) {
+            const QString id = addNotebook(QStringLiteral("Notebook %1").arg(i, 3, 10, QLatin1Char('0')));
+            if (i == 150)
+                recentId = id;
+        }
+        const QString id = m_welcomeIds.at(2);
+        openNote(id);
+        if (!recentId.isEmpty()) {
+            // Used once: moved a note there.
+            chooseFromPopup(QStringLiteral("Other Notebook…"));
+            whenModal([recentId](QWidget *modal) {
+                auto *dialog = qobject_cast<MoveToNotebookDialog *>(modal);
+                QListWidget *list = dialog->notebookList();
+                for (int row = 0; row < list->count(); ++row) {
+                    if (list->item(row)->data(Qt::UserRole).toString() == recentId)
+                        list->setCurrentRow(row);
+                }
+                dialog->accept();
+            });
+            Q_EMIT m_window->noteList()->noteContextMenuRequested(id, QPoint(10, 10));
+            QCOMPARE(m_state->notes()->findById(id)->notebookId, recentId);
+        }
+
+        QStringList entries;
+        poll([] { return QApplication::activePopupWidget(); }, [&](QWidget *popup) {
+            auto *menu = qobject_cast<QMenu *>(popup);
+            for (QAction *action : menu ? menu->actions() : QList<QAction *>()) {
+                if (action->menu() && action->text() == QLatin1String("Move to Notebook")) {
+                    for (QAction *entry : action->menu()->actions()) {
+                        if (!entry->isSeparator())
+                            entries.append(entry->text());
+                    }
+                }
+            }
+            if (menu)
+                menu->close();
+        });
+        Q_EMIT m_window->noteList()->noteContextMenuRequested(id, QPoint(10, 10));
+
+        QVERIFY(!entries.isEmpty());
+        QCOMPARE(entries.contains(QStringLiteral("Other Notebook…")), offersOther);
+        if (offersOther) {
+            QCOMPARE(entries.last(), QStringLiteral("Other Notebook…"));
+            QCOMPARE(entries.first(), QStringLiteral("Notebook 150"));
+            QVERIFY(entries.size() < 20);
+        } else {
+            QCOMPARE(entries.size(), 2);
+        }
+    }
+
+    // The welcome note's tour names only keys that do something in this build.
+    void gettingStartedNamesOnlyWorkingShortcuts_data()
+    {
+        QTest::addColumn<QString>("shortcut");
+        QString text;
+        for (const QString &body : welcomeNoteBodies()) {
+            if (!body.contains(QLatin1String("Getting Started")))
+                continue;
+            for (const QJsonValue &op : QJsonDocument::fromJson(body.toUtf8()).array())
+                text += op.toObject().value(QStringLiteral("insert")).toString();
+        }
+        QVERIFY(!text.isEmpty());
+        static const QRegularExpression pattern(
+            QStringLiteral("(?:(?:Ctrl|Alt|Shift|Meta)\\+)+(?:F\\d{1,2}|[A-Za-z0-9\\\\`,])|\\bF\\d{1,2}\\b"));
+        QSet<QString> seen;
+        for (const QRegularExpressionMatch &match : pattern.globalMatch(text)) {
+            const QString shortcut = match.captured();
+            if (!seen.contains(shortcut)) {
+                seen.insert(shortcut);
+                QTest::newRow(qPrintable(shortcut)) << shortcut;
+            }
+        }
+        QVERIFY(seen.size() >= 5);
+    }
+
+    void gettingStartedNamesOnlyWorkingShortcuts()
+    {
+        QFETCH(QString, shortcut);
+        openNote(m_welcomeIds.at(2));
+        const QKeySequence sequence(shortcut, QKeySequence::PortableText);
+        QVERIFY(!sequence.isEmpty());
+        QAction *bound = nullptr;
+        for (QAction *action : m_window->findChildren<QAction *>()) {
+            if (action->shortcuts().contains(sequence) && action->isEnabled())
+                bound = action;
+        }
+        QVERIFY2(bound, qPrintable(shortcut + QLatin1String(" does nothing")));
     }
 
     void quitRecordsTheOpenNoteWindows()
@@ -268,6 +421,22 @@ private:
     {
         m_window->noteList()->selectNote(id);
         QCOMPARE(m_window->editor()->currentNoteId(), id);
+    }
+
+    // Every control that acts on the open note, by name, and whether it is enabled.
+    QMap<QString, bool> noteActionsEnabled() const
+    {
+        QMap<QString, bool> enabled;
+        for (const char *name : {"notebookChip", "copyButton", "historyButton", "moreButton"}) {
+            auto *widget = m_window->headerBar()->findChild<QWidget *>(QString::fromLatin1(name));
+            enabled.insert(QString::fromLatin1(name), widget && widget->isEnabled());
+        }
+        for (const char *name : {"moveToNotebookAction", "openInWindowAction", "moveToTrashAction",
+                                 "quickTrashAction", "printAction", "printPreviewAction", "findInNoteAction",
+                                 "saveSnapshotAction", "boldAction", "insertTableAction"}) {
+            enabled.insert(QString::fromLatin1(name), action(name)->isEnabled());
+        }
+        return enabled;
     }
 
     QAction *action(const char *name) const

@@ -7,6 +7,7 @@
 #include "testsupport.h"
 
 #include <QAction>
+#include <QScreen>
 #include <QSettings>
 #include <QSplitter>
 #include <QSystemTrayIcon>
@@ -162,20 +163,43 @@ private Q_SLOTS:
         QCOMPARE(m_window->normalSplitterSizes(), (QList<int>{180, 300, 720}));
     }
 
-    void defaultGeometryWhenNoneIsStored_data()
+    // The first size and any restored geometry lie inside the screen's available area;
+    // a stored geometry that already fits is kept as it is.
+    void geometryFitsTheScreen_data()
     {
         QTest::addColumn<QByteArray>("stored");
-        QTest::newRow("none") << QByteArray();
-        QTest::newRow("garbage") << QByteArray("not a geometry");
+        QTest::addColumn<QRect>("kept");
+        QWidget probe;
+        probe.setGeometry(50, 40, 1500, 1200);
+        const QByteArray tooLarge = probe.saveGeometry();
+        probe.setGeometry(5000, 4000, 400, 300);
+        const QByteArray offScreen = probe.saveGeometry();
+        probe.setGeometry(30, 40, 500, 350);
+        const QByteArray fitting = probe.saveGeometry();
+        QTest::newRow("none") << QByteArray() << QRect();
+        QTest::newRow("garbage") << QByteArray("not a geometry") << QRect();
+        QTest::newRow("larger-than-the-screen") << tooLarge << QRect();
+        QTest::newRow("off-screen") << offScreen << QRect();
+        QTest::newRow("fitting-is-kept") << fitting << QRect(30, 40, 500, 350);
     }
 
-    void defaultGeometryWhenNoneIsStored()
+    void geometryFitsTheScreen()
     {
         QFETCH(QByteArray, stored);
+        QFETCH(QRect, kept);
         if (!stored.isEmpty())
             windowSettings().setValue(QStringLiteral("mainWindow/geometry"), stored);
         MainWindow window(m_state.get());
-        QCOMPARE(window.size(), QSize(1280, 1024));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QRect available = window.screen()->availableGeometry();
+        QVERIFY2(available.contains(window.frameGeometry()),
+                 qPrintable(QStringLiteral("%1,%2 %3x%4").arg(window.frameGeometry().x()).arg(window.frameGeometry().y())
+                                .arg(window.frameGeometry().width()).arg(window.frameGeometry().height())));
+        if (kept.isValid())
+            QCOMPARE(window.geometry(), kept);
+        else if (stored.isEmpty() && available.width() > 1400 && available.height() > 1100)
+            QCOMPARE(window.size(), QSize(1280, 1024));
     }
 
     void closeToTray_data()

@@ -93,6 +93,9 @@ private Q_SLOTS:
     void hostileBodiesPaint();
     void rowHeightFollowsBodySize_data();
     void rowHeightFollowsBodySize();
+    void unsyncedMarkOnlyWhenShown_data();
+    void unsyncedMarkOnlyWhenShown();
+    void placeholderOnlyOnAnEmptyList();
 
 private:
     void useBodies(const QHash<QString, QString> &bodies);
@@ -557,6 +560,49 @@ void TestNoteListWidget::rowHeightFollowsBodySize()
     QVERIFY(QTest::qWaitForWindowExposed(m_list.get()));
     QCOMPARE(m_list->visualItemRect(m_list->item(1)).height(), height);
     QCOMPARE(m_list->visualItemRect(m_list->item(1)).top(), height);
+}
+
+void TestNoteListWidget::unsyncedMarkOnlyWhenShown_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<bool>("shown");
+    QTest::addColumn<bool>("looksSynced");
+
+    QTest::newRow("pending-without-account") << int(SyncStatus::Pending) << false << true;
+    QTest::newRow("pending-signed-in") << int(SyncStatus::Pending) << true << false;
+    QTest::newRow("conflict-always") << int(SyncStatus::Conflict) << false << false;
+}
+
+void TestNoteListWidget::unsyncedMarkOnlyWhenShown()
+{
+    QFETCH(int, status);
+    QFETCH(bool, shown);
+    QFETCH(bool, looksSynced);
+
+    useBodies({{QStringLiteral("a"), deltaBody(QStringLiteral("Title\nPreview"))}});
+    const auto render = [this](SyncStatus syncStatus, bool marks) {
+        NoteListEntry row = entry(QStringLiteral("a"));
+        row.syncStatus = syncStatus;
+        m_list->setPendingMarksShown(marks);
+        m_list->setEntries({row});
+        return m_list->grab().toImage();
+    };
+    const QImage synced = render(SyncStatus::Synced, true);
+    QCOMPARE(render(SyncStatus(status), shown) == synced, looksSynced);
+}
+
+void TestNoteListWidget::placeholderOnlyOnAnEmptyList()
+{
+    m_list->setEntries({});
+    const QImage blank = m_list->grab().toImage();
+    m_list->setPlaceholderText(QStringLiteral("No notes in this notebook"));
+    QVERIFY(m_list->grab().toImage() != blank);
+
+    useBodies({{QStringLiteral("a"), deltaBody(QStringLiteral("Title"))}});
+    m_list->setEntries({entry(QStringLiteral("a"))});
+    const QImage withHint = m_list->grab().toImage();
+    m_list->setPlaceholderText(QString());
+    QCOMPARE(m_list->grab().toImage(), withHint);
 }
 
 QTEST_MAIN(TestNoteListWidget)

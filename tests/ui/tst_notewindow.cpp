@@ -16,9 +16,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPointer>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextBlock>
@@ -137,7 +139,7 @@ private Q_SLOTS:
         QVERIFY(window->editorToolbar()->isEnabled());
         QCOMPARE(window->windowTitle(), QStringLiteral("Untitled — Ombrel Notes"));
         QCOMPARE(window->statusBarWidget()->captionText(), QStringLiteral("Notes"));
-        QCOMPARE(window->size(), QSize(960, 760));
+        QVERIFY(window->screen()->availableGeometry().contains(window->frameGeometry()));
     }
 
     // What closing leaves behind, by the note's content, sync status and ownership.
@@ -234,7 +236,10 @@ private Q_SLOTS:
         window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(window));
 
-        QTest::keyClick(window->findChild<NoteEditor *>(), Qt::Key_Backspace, Qt::ControlModifier);
+        // With the focus outside the editor, which keeps the key for deleting a word.
+        auto *combo = window->editorToolbar()->findChild<QComboBox *>();
+        combo->setFocus();
+        QTest::keyClick(combo, Qt::Key_Backspace, Qt::ControlModifier);
         flushDeletes();
         QVERIFY(m_state->notes()->findById(note.id)->deletedAt);
         QVERIFY(!m_state->notes()->findById(other.id)->deletedAt);
@@ -256,6 +261,55 @@ private Q_SLOTS:
         QCOMPARE(windowFor(note.id)->size(), QSize(640, 480));
     }
 
+    // Note windows without a stored place open a step apart, near the main window and
+    // inside the screen, never stacked on its menu bar at the corner.
+    void noteWindowsCascadeNearTheMainWindow()
+    {
+        MainWindow mainWindow(m_state.get());
+        mainWindow.setGeometry(60, 50, 500, 400);
+        mainWindow.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&mainWindow));
+        const Note first = addNote(textBody(QStringLiteral("First")));
+        const Note second = addNote(textBody(QStringLiteral("Second")));
+        m_state->openNoteWindow(first.id);
+        m_state->openNoteWindow(second.id);
+        NoteWindow *a = windowFor(first.id);
+        NoteWindow *b = windowFor(second.id);
+        QVERIFY(a && b);
+        const QRect available = a->screen()->availableGeometry();
+        for (NoteWindow *window : {a, b})
+            QVERIFY(available.contains(window->frameGeometry()));
+        const QPoint offset = a->frameGeometry().topLeft() - mainWindow.frameGeometry().topLeft();
+        QVERIFY2(offset.x() > 0 && offset.y() > 0, "the first window covers the main window's menu bar");
+        QVERIFY(offset.manhattanLength() < 200);
+        QVERIFY(b->frameGeometry().left() > a->frameGeometry().left());
+        QVERIFY(b->frameGeometry().top() > a->frameGeometry().top());
+    }
+
+    void noteWindowFitsTheScreen_data()
+    {
+        QTest::addColumn<bool>("storeLarge");
+        QTest::newRow("first-open") << false;
+        QTest::newRow("stored-larger-than-the-screen") << true;
+    }
+
+    void noteWindowFitsTheScreen()
+    {
+        QFETCH(bool, storeLarge);
+        const Note note = addNote(textBody(QStringLiteral("Sized")));
+        if (storeLarge) {
+            QWidget probe;
+            probe.setGeometry(0, 0, 2400, 1800);
+            m_state->preferences()->set(NoteWindow::geometryKey(note.id),
+                                        QString::fromLatin1(probe.saveGeometry().toBase64()));
+        }
+        m_state->openNoteWindow(note.id);
+        NoteWindow *window = windowFor(note.id);
+        QVERIFY(window);
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QVERIFY(window->screen()->availableGeometry().contains(window->frameGeometry()));
+    }
+
     void corruptStoredGeometryIsIgnored_data()
     {
         QTest::addColumn<QString>("stored");
@@ -270,7 +324,9 @@ private Q_SLOTS:
         const Note note = addNote(textBody(QStringLiteral("Placed")));
         m_state->preferences()->set(NoteWindow::geometryKey(note.id), stored);
         m_state->openNoteWindow(note.id);
-        QCOMPARE(windowFor(note.id)->size(), QSize(960, 760));
+        const Note unplaced = addNote(textBody(QStringLiteral("Never placed")));
+        m_state->openNoteWindow(unplaced.id);
+        QCOMPARE(windowFor(note.id)->size(), windowFor(unplaced.id)->size());
     }
 
     void saveReloadsOtherWindowsButNotTheSource()

@@ -1,0 +1,235 @@
+#include "appstate.h"
+#include "database.h"
+#include "mainwindow.h"
+#include "noteeditor.h"
+#include "notebooklistwidget.h"
+#include "notelistwidget.h"
+#include "notebookrepository.h"
+#include "noterepository.h"
+#include "notetextindex.h"
+#include "testsupport.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QSettings>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QUuid>
+
+#include <memory>
+
+namespace {
+
+QString bodyFor(const QString &text)
+{
+    QJsonObject op;
+    op.insert(QStringLiteral("insert"), text + QLatin1Char('\n'));
+    return QString::fromUtf8(QJsonDocument(QJsonArray{op}).toJson(QJsonDocument::Compact));
+}
+
+QStringList listedIds(const NoteListWidget *list)
+{
+    QStringList ids;
+    for (int row = 0; row < list->count(); ++row)
+        ids.append(list->item(row)->data(NoteListWidget::NoteIdRole).toString());
+    return ids;
+}
+
+} // namespace
+
+// The main window's list while searching: results from the search thread, what a clear
+// or an empty notebook leaves in the list and the editor.
+class TestNoteListSearch : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        OmbrelTest::initTestEnvironment();
+        QVERIFY(m_settingsDir.isValid());
+        OmbrelTest::isolateSettings(m_settingsDir.path());
+    }
+
+    void init()
+    {
+        QSettings(QStringLiteral("Ombrel"), QStringLiteral("Notes")).clear();
+        m_dataDir = std::make_unique<OmbrelTest::ScopedDataDir>();
+        m_state = std::make_unique<AppState>();
+        QVERIFY(m_state->initialize());
+        for (const Note &note : m_state->notes()->allNotes())
+            m_state->notes()->deletePermanently(note.id);
+        m_ids.clear();
+        const QDateTime base = QDateTime::currentDateTimeUtc().addSecs(-3600);
+        const char *const texts[] = {"kiwi once among many other words", "kiwi kiwi kiwi", "melon",
+                                     "bold list of kiwi", "melon and kiwi"};
+        int i = 0;
+        for (const char *text : texts)
+            m_ids.append(addNote(QString::fromLatin1(text), base.addSecs(60 * i++)));
+    }
+
+    void cleanup()
+    {
+        m_window.reset();
+        m_state.reset();
+        m_dataDir.reset();
+    }
+
+    void resultsArriveRankedFromTheSearchThread_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("ranked") << QStringLiteral("kiwi");
+        QTest::newRow("prefix") << QStringLiteral("mel");
+        QTest::newRow("json-word-finds-only-text") << QStringLiteral("bold");
+        QTest::newRow("invalid-syntax-literal") << QStringLiteral("kiwi\"");
+        QTest::newRow("no-hits") << QStringLiteral("xylophone");
+    }
+
+    void resultsArriveRankedFromTheSearchThread()
+    {
+        QFETCH(QString, text);
+        openWindow();
+        search(text);
+        QCOMPARE(listedIds(m_window->noteList()), m_state->notes()->searchIds(text));
+    }
+
+    void onlyTheLastOfQuickSearchesIsShown()
+    {
+        openWindow();
+        for (const QString &text : {QStringLiteral("kiwi"), QStringLiteral("melon"), QStringLiteral("kiwi kiwi"),
+                                    QStringLiteral("melon")}) {
+            fireSearch(text);
+        }
+        QTRY_VERIFY(!m_window->isSearchRunning());
+        QCOMPARE(listedIds(m_window->noteList()), m_state->notes()->searchIds(QStringLiteral("melon")));
+        QTest::qWait(100);
+        QCOMPARE(listedIds(m_window->noteList()), m_state->notes()->searchIds(QStringLiteral("melon")));
+    }
+
+    void writeDuringASearchIsNotLost()
+    {
+        openWindow();
+        fireSearch(QStringLiteral("kiwi"));
+        // Before the answer comes back: one hit goes, a new one comes.
+        QVERIFY(m_state->notes()->moveToTrash(m_ids.at(1)));
+        const QString added = addNote(QStringLiteral("kiwi newcomer"), QDateTime::currentDateTimeUtc());
+        QTRY_VERIFY(!m_window->isSearchRunning());
+        const QStringList expected = m_state->notes()->searchIds(QStringLiteral("kiwi"));
+        QVERIFY(expected.contains(added));
+        QVERIFY(!expected.contains(m_ids.at(1)));
+        QCOMPARE(listedIds(m_window->noteList()), expected);
+    }
+
+    void clearingTheSearchSelectsTheOpenNoteAgain()
+    {
+        openWindow();
+        m_window->noteList()->selectNote(m_ids.at(2)); // "melon"
+        QCOMPARE(m_window->editor()->currentNoteId(), m_ids.at(2));
+        search(QStringLiteral("kiwi kiwi"));
+        QVERIFY(!listedIds(m_window->noteList()).contains(m_ids.at(2)));
+        search(QString());
+        QCOMPARE(m_window->noteList()->count(), m_ids.size());
+        QCOMPARE(m_window->noteList()->currentNoteId(), m_ids.at(2));
+        QCOMPARE(m_window->editor()->currentNoteId(), m_ids.at(2));
+    }
+
+    void emptyNotebookShowsAHintAndNoOtherNote()
+    {
+        Notebook notebook;
+        notebook.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        notebook.name = QStringLiteral("Empty");
+        notebook.createdAt = notebook.updatedAt = QDateTime::currentDateTimeUtc();
+        QVERIFY(m_state->notebooks()->insert(notebook));
+        openWindow();
+        m_window->noteList()->selectNote(m_ids.at(0));
+        QCOMPARE(m_window->editor()->currentNoteId(), m_ids.at(0));
+
+        Q_EMIT m_window->notebookList()->notebookSelected(notebook.id);
+        QCOMPARE(m_window->noteList()->count(), 0);
+        QCOMPARE(m_window->noteList()->placeholderText(), QStringLiteral("No notes in this notebook"));
+        QVERIFY(m_window->editor()->currentNoteId().isEmpty());
+        QVERIFY(m_window->editor()->toPlainText().trimmed().isEmpty());
+
+        // All Notes has no hint: an empty library there has the welcome page.
+        Q_EMIT m_window->notebookList()->allNotesSelected();
+        QVERIFY(m_window->noteList()->placeholderText().isEmpty());
+    }
+
+    void searchWhileTheIndexIsFilledStillAnswers()
+    {
+        // A library from a build before the text index: triggers and table missing.
+        QSqlQuery query(m_state->database()->handle());
+        for (const char *sql : {"DROP TRIGGER notes_text_ai", "DROP TRIGGER notes_text_ad", "DROP TRIGGER notes_text_au",
+                                "DROP TABLE notes_text_fts", "DROP TABLE notes_text_state"})
+            QVERIFY(query.exec(QLatin1String(sql)));
+        QVERIFY(NoteTextIndex::ensure(m_state->database()->handle()));
+        m_state = reopened();
+        QVERIFY(!m_state->notes()->textIndexComplete());
+
+        openWindow();
+        search(QStringLiteral("melon"));
+        QCOMPARE(listedIds(m_window->noteList()).size(), 2);
+        // The window fills the index from the event loop, then answers from it.
+        QTRY_VERIFY(m_state->notes()->textIndexComplete());
+        search(QStringLiteral("bold"));
+        QCOMPARE(listedIds(m_window->noteList()), QStringList{m_ids.at(3)});
+    }
+
+private:
+    QString addNote(const QString &text, const QDateTime &updatedAt)
+    {
+        Note note;
+        note.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        note.body = bodyFor(text);
+        note.createdAt = note.updatedAt = note.modifiedAt = updatedAt;
+        if (!m_state->notes()->insert(note))
+            return QString();
+        return note.id;
+    }
+
+    std::unique_ptr<AppState> reopened()
+    {
+        m_state.reset();
+        auto state = std::make_unique<AppState>();
+        if (!state->initialize())
+            return nullptr;
+        return state;
+    }
+
+    void openWindow()
+    {
+        m_window = std::make_unique<MainWindow>(m_state.get());
+        m_window->resize(1200, 800);
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    }
+
+    // Sends the search without waiting for its answer.
+    void fireSearch(const QString &text)
+    {
+        m_window->searchField()->setText(text);
+        m_window->searchTimer()->setInterval(0);
+        m_window->searchTimer()->start();
+        QTRY_VERIFY(!m_window->searchTimer()->isActive());
+        m_window->searchTimer()->setInterval(300);
+    }
+
+    void search(const QString &text)
+    {
+        m_window->searchField()->setText(text);
+        QTRY_VERIFY(!m_window->searchTimer()->isActive() && !m_window->isSearchRunning());
+    }
+
+    QTemporaryDir m_settingsDir;
+    std::unique_ptr<OmbrelTest::ScopedDataDir> m_dataDir;
+    std::unique_ptr<AppState> m_state;
+    std::unique_ptr<MainWindow> m_window;
+    QStringList m_ids;
+};
+
+QTEST_MAIN(TestNoteListSearch)
+#include "tst_notelistsearch.moc"
