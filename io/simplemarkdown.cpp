@@ -58,7 +58,7 @@ bool isForeign(QChar c)
     case u'{': case u'}': case u'$': case u'^': case u'=': case u'#': case u':':
         return true;
     default:
-        return c.unicode() < 0x20 || c.isSurrogate() || c.category() == QChar::Other_Format;
+        return c.unicode() < 0x20 || (c.unicode() >= 0x80 && (c.isSurrogate() || c.category() == QChar::Other_Format));
     }
 }
 
@@ -203,9 +203,11 @@ LineKind classify(QStringView line, int *level, QStringView *content)
     }
     if (line.startsWith(QLatin1String("- "))) {
         *content = line.mid(2);
-        // Task items read as plain bullets; the box is not kept.
+        // Task items: level 1 open, 2 ticked.
+        *level = 0;
         for (const char *box : {"[ ] ", "[x] ", "[X] "}) {
             if (content->startsWith(QLatin1String(box))) {
+                *level = box[1] == ' ' ? 1 : 2;
                 *content = content->mid(4);
                 break;
             }
@@ -277,8 +279,11 @@ std::optional<QJsonArray> simpleMarkdownToDelta(const QString &markdown)
             }
             if (!parseInline(content, out, {}))
                 return std::nullopt;
-            out.lineEnd(QJsonObject{{QStringLiteral("list"), kind == LineKind::Bullet ? QStringLiteral("bullet")
-                                                                                        : QStringLiteral("ordered")}});
+            const QString list = kind == LineKind::Ordered ? QStringLiteral("ordered")
+                : level == 1                                 ? QStringLiteral("unchecked")
+                : level == 2                                 ? QStringLiteral("checked")
+                                                             : QStringLiteral("bullet");
+            out.lineEnd(QJsonObject{{QStringLiteral("list"), list}});
             break;
         }
         case LineKind::Paragraph:

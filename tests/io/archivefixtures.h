@@ -14,6 +14,12 @@ enum class Kind { File, Directory, Symlink, Hardlink, CharDevice };
 
 struct Entry
 {
+    Entry() = default;
+    Entry(const QString &name, const QByteArray &data = {}, Kind kind = Kind::File, const QString &linkTarget = {})
+        : name(name), data(data), kind(kind), linkTarget(linkTarget)
+    {
+    }
+
     QString name;
     QByteArray data;
     Kind kind = Kind::File;
