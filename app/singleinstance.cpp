@@ -5,7 +5,10 @@
 #include <QCoreApplication>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QDateTime>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QLockFile>
 #include <QThread>
 #include <QTimer>
@@ -52,6 +55,25 @@ bool SingleInstance::forward(const QString &message)
     return true;
 }
 
+namespace {
+
+constexpr qint64 OwnerlessLockAgeMs = 2000;
+
+bool lockFileNamesNoOwner(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    bool ok = false;
+    const qint64 pid = file.readLine().trimmed().toLongLong(&ok);
+    if (ok && pid > 0)
+        return false;
+    const QDateTime modified = QFileInfo(path).lastModified();
+    return modified.isValid() && modified.msecsTo(QDateTime::currentDateTime()) > OwnerlessLockAgeMs;
+}
+
+} // namespace
+
 bool SingleInstance::tryRun(const QString &message)
 {
     m_forwarded = false;
@@ -75,6 +97,12 @@ bool SingleInstance::tryRun(const QString &message)
             qCWarning(lcApp) << "SingleInstance: cannot create the lock file" << m_lockPath;
             break;
         }
+        // A process killed between creating the lock file and writing its id into it leaves
+        // a file naming no one; with no age limit it would lock the library out for good.
+        // The id is written right after creation, so one that is still missing after a
+        // moment never will be.
+        if (lockFileNamesNoOwner(m_lockPath) && m_lock->removeStaleLockFile())
+            continue;
         // A live process holds the library: it is starting, or its socket is stalled or
         // gone. Its socket is not ours to remove.
         if (waited.elapsed() > LockWaitMs) {

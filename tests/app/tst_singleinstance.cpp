@@ -334,6 +334,33 @@ private Q_SLOTS:
         QCOMPARE(first.process.state(), QProcess::Running);
     }
 
+    // A kill between creating the lock file and writing the owner's id into it leaves a
+    // file that names no process; it must not lock the library out for good.
+    void lockFileNamingNoOwnerIsRecovered_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("no-id") << QByteArray("\n\n\n");
+    }
+
+    void lockFileNamingNoOwnerIsRecovered()
+    {
+        QFETCH(QByteArray, content);
+        const QString lockPath = m_data->path() + QLatin1String("/ombrel_notes.lock");
+        QFile lock(lockPath);
+        QVERIFY(lock.open(QIODevice::WriteOnly));
+        lock.write(content);
+        lock.close();
+        const QDateTime old = QDateTime::currentDateTime().addSecs(-60);
+        QVERIFY(lock.open(QIODevice::ReadWrite));
+        QVERIFY(lock.setFileTime(old, QFileDevice::FileModificationTime));
+        lock.close();
+
+        Launch next(m_data->path(), m_sockets->path());
+        QVERIFY2(next.waitForOutput(QStringLiteral("SingleInstance: listening")), qPrintable(next.output));
+        QVERIFY(!next.output.contains(QStringLiteral("another instance holds the library")));
+    }
+
 private:
     std::unique_ptr<QTemporaryDir> m_data;
     std::unique_ptr<QTemporaryDir> m_sockets;
