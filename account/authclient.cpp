@@ -8,6 +8,7 @@
 #include <QDesktopServices>
 #include <QJsonArray>
 #include <QRandomGenerator>
+#include <QStandardPaths>
 
 namespace OmbrAccount {
 
@@ -60,7 +61,12 @@ AuthClient::AuthClient(const QString &authBaseUrl, const QString &realmSlug, con
     , m_clientId(clientId)
     , m_authApi(authApi)
     , m_tokenManager(tokenManager)
-    , m_urlOpener([](const QUrl &url) { return QDesktopServices::openUrl(url); })
+    , m_urlOpener([](const QUrl &url) {
+        // A test that forgot to replace the opener must not start the user's browser.
+        if (QStandardPaths::isTestModeEnabled())
+            return false;
+        return QDesktopServices::openUrl(url);
+    })
 {
     setupRefreshCallback();
 }

@@ -133,9 +133,9 @@ void WebAuthHandler::acceptConnections()
             m_pending.remove(socket);
             socket->deleteLater();
         });
-        QTimer::singleShot(requestTimeoutMs, socket, [this, socket] {
-            if (m_pending.remove(socket))
-                socket->abort();
+        QTimer::singleShot(requestTimeoutMs, this, [this, guard = QPointer<QTcpSocket>(socket)] {
+            if (guard && m_pending.remove(guard))
+                guard->abort();
         });
     }
 }

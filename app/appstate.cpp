@@ -15,6 +15,7 @@
 #include "thememanager.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QUrl>
 #include <QUuid>
 #include <QWidget>
@@ -45,6 +46,12 @@ AppState::~AppState()
 
 bool AppState::initialize()
 {
+    const QString directory = dataDirectory();
+    if (!QFileInfo(directory).isDir()) {
+        m_initializationError = tr("The data directory %1 cannot be created.").arg(directory);
+        qCCritical(lcApp).noquote() << m_initializationError;
+        return false;
+    }
     QString reason;
     const QString path = databasePath(&reason);
     if (path.isEmpty()) {

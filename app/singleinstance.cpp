@@ -89,7 +89,19 @@ bool SingleInstance::tryRun(const QString &message)
 
     // Holding the lock, any server of this name is a dead instance's leftover.
     QLocalServer::removeServer(m_serverName);
-    listen();
+    if (!listen())
+        return true;
+    m_listenCheck = new QTimer(this);
+    m_listenCheck->setInterval(ListenCheckMs);
+    connect(m_listenCheck, &QTimer::timeout, this, [this] {
+        if (isListening())
+            return;
+        qCWarning(lcApp) << "SingleInstance: the server stopped listening; listening again";
+        QLocalServer::removeServer(m_serverName);
+        if (!m_server->listen(m_serverName))
+            qCWarning(lcApp) << "SingleInstance: failed to start server:" << m_server->errorString();
+    });
+    m_listenCheck->start();
     return true;
 }
 

@@ -9,6 +9,7 @@
 class QLocalServer;
 class QLocalSocket;
 class QLockFile;
+class QTimer;
 
 // Keeps one running instance per user: a later launch hands its command line to the
 // running instance over a local socket and exits. A lock file in the data directory
@@ -27,6 +28,9 @@ public:
     static constexpr int MaxConnections = 8;
     // How long a launch keeps trying to reach an instance that holds the library.
     static constexpr int LockWaitMs = 5000;
+    // How often the primary checks that it still listens (Qt closes a server whose
+    // accept() failed, and removes its socket file).
+    static constexpr int ListenCheckMs = 2000;
 
     explicit SingleInstance(const QString &serverName, QObject *parent = nullptr);
     ~SingleInstance() override;
@@ -57,6 +61,7 @@ private:
     QString m_lockPath;
     std::unique_ptr<QLockFile> m_lock;
     QLocalServer *m_server = nullptr;
+    QTimer *m_listenCheck = nullptr;
     int m_activeConnections = 0;
     bool m_forwarded = false;
 };

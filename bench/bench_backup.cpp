@@ -194,6 +194,8 @@ int main(int argc, char **argv)
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     QStandardPaths::setTestModeEnabled(true);
     QLoggingCategory::setFilterRules(QStringLiteral("ombrel.*.info=false"));

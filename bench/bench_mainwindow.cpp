@@ -60,7 +60,13 @@ Environment *environment()
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, e->dir.path());
         const QString dataDir = e->dir.path() + QStringLiteral("/data");
         qputenv("NOTES_DATA_DIR", dataDir.toUtf8());
-        LibraryGenerator generator;
+        // OMBREL_BENCH_NOTES picks a smaller library, to see how the times grow.
+        LibraryGenerator::Options options;
+        bool sized = false;
+        const int notes = qEnvironmentVariableIntValue("OMBREL_BENCH_NOTES", &sized);
+        if (sized && notes > 0)
+            options.noteCount = notes;
+        LibraryGenerator generator(options);
         if (generator.copyTo(dataDir, QFileInfo(databasePath()).fileName()).isEmpty()) {
             std::fprintf(stderr, "library: %s\n", qPrintable(generator.errorString()));
             return e;

@@ -164,6 +164,52 @@ void BM_TodosFirstShow(benchmark::State &state)
     report(state, samples, {});
 }
 
+// What the first show cannot go below: every live body read once, nothing extracted.
+void BM_TodosReadBodiesFloor(benchmark::State &state)
+{
+    Environment *env = environment();
+    if (!env->ok) {
+        state.SkipWithError("no library");
+        return;
+    }
+    std::vector<double> samples;
+    qint64 bytes = 0;
+    for (auto _ : state) {
+        QElapsedTimer timer;
+        timer.start();
+        bytes = 0;
+        env->state->notes()->visitLiveBodies([&bytes](const QString &, const QDateTime &, const QString &body) {
+            bytes += body.size();
+        });
+        const double ms = double(timer.nsecsElapsed()) / 1e6;
+        samples.push_back(ms);
+        state.SetIterationTime(ms / 1000.0);
+    }
+    state.counters["chars"] = double(bytes);
+    report(state, samples, {});
+}
+
+// Reading and extracting every live body, without the list.
+void BM_TodosExtractAll(benchmark::State &state)
+{
+    Environment *env = environment();
+    if (!env->ok) {
+        state.SkipWithError("no library");
+        return;
+    }
+    std::vector<double> samples;
+    for (auto _ : state) {
+        QElapsedTimer timer;
+        timer.start();
+        TaskCache cache(env->state->notes());
+        cache.reload();
+        const double ms = double(timer.nsecsElapsed()) / 1e6;
+        samples.push_back(ms);
+        state.SetIterationTime(ms / 1000.0);
+    }
+    report(state, samples, {});
+}
+
 // One autosave of a note with tasks while the screen is open, to the painted list.
 void BM_TodosAutosave(benchmark::State &state)
 {
@@ -267,6 +313,8 @@ void BM_TodosTick(benchmark::State &state)
 
 } // namespace
 
+BENCHMARK(BM_TodosReadBodiesFloor)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
+BENCHMARK(BM_TodosExtractAll)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
 BENCHMARK(BM_TodosFirstShow)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
 BENCHMARK(BM_TodosAutosave)->Arg(0)->Arg(1)->ArgName("alpha")->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(100);
 BENCHMARK(BM_TodosTick)->Arg(0)->Arg(1)->ArgName("alpha")->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(100);

@@ -22,7 +22,7 @@ public:
     {
         QString noteId;
         qint64 updatedMs = 0; // the note's updatedAt, for cheap ordering
-        QList<Task> tasks;
+        QList<Task> tasks; // without their ids, which the list never shows
         QStringList lowered; // per task, the text lower-cased (filter and alphabetical order)
         // The note's title, read on first display: most notes never show one.
         mutable std::optional<QString> title;
@@ -50,6 +50,8 @@ public:
     QString titleOf(const NoteTasks &entry) const;
 
 private:
+    // Runs on worker threads during a reload: touches nothing of the cache.
+    static std::shared_ptr<NoteTasks> extract(const QString &noteId, const QDateTime &updatedAt, const QString &body);
     void store(const QString &noteId, const QDateTime &updatedAt, const QString &body);
     void forget(const QString &noteId);
 

@@ -8,6 +8,7 @@
 #include "iolog.h"
 #include "markdowntodelta.h"
 #include "notebookrepository.h"
+#include "simplemarkdown.h"
 
 #include <QMap>
 #include <QRegularExpression>
@@ -251,7 +252,15 @@ ImportResult importJex(const QString &path, const IoRepositories &repositories, 
             source = html ? QStringLiteral("<h1>%1</h1>\n%2").arg(htmlEscaped(item.title), body)
                           : QStringLiteral("# %1\n\n%2").arg(item.title, body);
         }
-        note.body = ImportCommon::toCompactJson(html ? htmlToDelta(source) : markdownToDelta(source));
+        QJsonArray delta;
+        if (html) {
+            delta = htmlToDelta(source);
+        } else {
+            // Most notes are plain Markdown that the fast reader converts identically.
+            std::optional<QJsonArray> quick = simpleMarkdownToDelta(source);
+            delta = quick ? std::move(*quick) : markdownToDelta(source);
+        }
+        note.body = ImportCommon::toCompactJson(delta);
         note.createdAt = validOr(item.createdTime, now);
         note.updatedAt = validOr(item.updatedTime, note.createdAt);
         note.modifiedAt = note.updatedAt;

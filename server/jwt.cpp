@@ -62,7 +62,8 @@ std::optional<QJsonObject> JwtSigner::verify(const QByteArray &token, qint64 now
     if (!claims)
         return std::nullopt;
     const QJsonValue exp = claims->value(QLatin1String("exp"));
-    if (!exp.isDouble() || qint64(exp.toDouble()) <= nowSecs)
+    // Compared as a double: converting an out-of-range value to an integer is undefined.
+    if (!exp.isDouble() || !(exp.toDouble() > double(nowSecs)))
         return std::nullopt;
     return claims;
 }

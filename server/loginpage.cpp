@@ -82,6 +82,21 @@ QString encode(const QString &text)
     return QString::fromLatin1(QUrl::toPercentEncoding(text));
 }
 
+QHash<QString, QString> queryFields(const httplib::Request &req)
+{
+    QHash<QString, QString> fields;
+    for (const char *name : {"client_id", "redirect_uri", "state", "response_mode"}) {
+        if (req.has_param(name))
+            fields.insert(QString::fromLatin1(name), fromStd(req.get_param_value(name)));
+    }
+    return fields;
+}
+
+QHash<QString, QString> formFields(const httplib::Request &req)
+{
+    return parseForm(QByteArray::fromRawData(req.body.data(), qsizetype(req.body.size())));
+}
+
 } // namespace
 
 struct LoginPage::Request
@@ -138,17 +153,8 @@ QString LoginPage::redirectUriProblem(const QString &uri)
     return {};
 }
 
-bool LoginPage::readRequest(const httplib::Request &req, httplib::Response &res, bool fromForm, Request *out) const
+bool LoginPage::readRequest(const QHash<QString, QString> &fields, httplib::Response &res, Request *out) const
 {
-    QHash<QString, QString> fields;
-    if (fromForm) {
-        fields = parseForm(QByteArray::fromRawData(req.body.data(), qsizetype(req.body.size())));
-    } else {
-        for (const char *name : {"client_id", "redirect_uri", "state", "response_mode"}) {
-            if (req.has_param(name))
-                fields.insert(QString::fromLatin1(name), fromStd(req.get_param_value(name)));
-        }
-    }
     out->clientId = fields.value(QStringLiteral("client_id"));
     out->redirectUri = fields.value(QStringLiteral("redirect_uri"));
     out->state = fields.value(QStringLiteral("state"));
@@ -222,16 +228,16 @@ void LoginPage::renderForm(httplib::Response &res, int status, const Request &re
 void LoginPage::showLogin(const httplib::Request &req, httplib::Response &res)
 {
     Request request;
-    if (readRequest(req, res, false, &request))
+    if (readRequest(queryFields(req), res, &request))
         renderForm(res, 200, request, false, {}, {});
 }
 
 void LoginPage::submitLogin(const httplib::Request &req, httplib::Response &res)
 {
     Request request;
-    if (!readRequest(req, res, true, &request))
+    const auto fields = formFields(req);
+    if (!readRequest(fields, res, &request))
         return;
-    const auto fields = parseForm(QByteArray::fromRawData(req.body.data(), qsizetype(req.body.size())));
     const QString email = UserStore::normalizeEmail(fields.value(QStringLiteral("email")));
     const QString password = fields.value(QStringLiteral("password"));
     const QString address = fromStd(req.remote_addr);
@@ -260,16 +266,16 @@ void LoginPage::submitLogin(const httplib::Request &req, httplib::Response &res)
 void LoginPage::showSignup(const httplib::Request &req, httplib::Response &res)
 {
     Request request;
-    if (readRequest(req, res, false, &request))
+    if (readRequest(queryFields(req), res, &request))
         renderForm(res, 200, request, true, {}, {});
 }
 
 void LoginPage::submitSignup(const httplib::Request &req, httplib::Response &res)
 {
     Request request;
-    if (!readRequest(req, res, true, &request))
+    const auto fields = formFields(req);
+    if (!readRequest(fields, res, &request))
         return;
-    const auto fields = parseForm(QByteArray::fromRawData(req.body.data(), qsizetype(req.body.size())));
     UserRecord user;
     user.email = UserStore::normalizeEmail(fields.value(QStringLiteral("email")));
     user.displayName = fields.value(QStringLiteral("display_name"));

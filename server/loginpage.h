@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 
 namespace httplib {
@@ -37,7 +38,8 @@ public:
 
 private:
     struct Request;
-    bool readRequest(const httplib::Request &req, httplib::Response &res, bool fromForm, Request *out) const;
+    // The OAuth parameters, validated; false after answering with the error page.
+    bool readRequest(const QHash<QString, QString> &fields, httplib::Response &res, Request *out) const;
     void showLogin(const httplib::Request &req, httplib::Response &res);
     void submitLogin(const httplib::Request &req, httplib::Response &res);
     void showSignup(const httplib::Request &req, httplib::Response &res);

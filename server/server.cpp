@@ -49,8 +49,9 @@ QString statusText(int status)
 // The path only: queries can carry credentials and never reach the log.
 QString loggablePath(const std::string &path)
 {
+    static const QRegularExpression controls(QStringLiteral("[\\x00-\\x1f\\x7f]"));
     QString text = fromStd(path.size() > 200 ? path.substr(0, 200) + "..." : path);
-    text.replace(QRegularExpression(QStringLiteral("[\\x00-\\x1f\\x7f]")), QStringLiteral("?"));
+    text.replace(controls, QStringLiteral("?"));
     return text;
 }
 
@@ -80,11 +81,17 @@ QString Server::secretFileName()
 bool Server::open(QString *error)
 {
     QDir dir(m_config.dataDir);
-    if (!dir.exists() && !QDir().mkpath(m_config.dataDir)) {
-        *error = QStringLiteral("Cannot create the data directory %1").arg(m_config.dataDir);
-        return false;
+    if (!dir.exists()) {
+        if (!QDir().mkpath(m_config.dataDir)) {
+            *error = QStringLiteral("Cannot create the data directory %1").arg(m_config.dataDir);
+            return false;
+        }
+        QFile::setPermissions(m_config.dataDir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    } else if (QFile::permissions(m_config.dataDir) & (QFileDevice::ReadOther | QFileDevice::WriteOther)) {
+        // An existing directory is the operator's; point out the exposure rather than chmod it.
+        qCWarning(lcServer).noquote() << "The data directory" << m_config.dataDir
+                                      << "is accessible to other users; its files are not";
     }
-    QFile::setPermissions(m_config.dataDir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 
     m_secret = loadOrCreateSecret(dir.filePath(secretFileName()), error);
     if (m_secret.isEmpty())
@@ -104,7 +111,21 @@ int Server::bind(QString *error)
         *error = QStringLiteral("The server is not open");
         return -1;
     }
+    TokenService::Settings tokenSettings;
+    // Independent of the URL, so tokens survive a restart on another port.
+    tokenSettings.issuer = QStringLiteral("ombrel-server/") + m_config.realm;
+    tokenSettings.accessTokenTtl = m_config.accessTokenTtl;
+    tokenSettings.refreshTokenTtl = m_config.refreshTokenTtl;
+    m_tokens = std::make_unique<TokenService>(m_secret, tokenSettings, *m_users, *m_sessions);
+    m_tokens->purgeOldSessions();
+    m_authApi = std::make_unique<AuthApi>(m_config.realm, *m_users, *m_sessions, *m_tokens, *m_throttle);
+    m_loginPage = std::make_unique<LoginPage>(
+        LoginPage::Settings{m_config.realm, m_config.clientId, m_config.allowSignup}, *m_users, *m_tokens,
+        *m_throttle);
+
+    // Socket options apply when the listening socket is made: configure first, then bind.
     m_http = std::make_unique<httplib::Server>();
+    installRoutes();
     int port = -1;
     const std::string host = m_config.listenAddress.toStdString();
     if (m_config.port == 0)
@@ -117,19 +138,6 @@ int Server::bind(QString *error)
         return -1;
     }
     m_publicUrl = effectivePublicUrl(m_config, port);
-
-    TokenService::Settings tokenSettings;
-    // Independent of the URL, so tokens survive a restart on another port.
-    tokenSettings.issuer = QStringLiteral("ombrel-server/") + m_config.realm;
-    tokenSettings.accessTokenTtl = m_config.accessTokenTtl;
-    tokenSettings.refreshTokenTtl = m_config.refreshTokenTtl;
-    m_tokens = std::make_unique<TokenService>(m_secret, tokenSettings, *m_users, *m_sessions);
-    m_tokens->purgeOldSessions();
-    m_authApi = std::make_unique<AuthApi>(m_config.realm, *m_users, *m_sessions, *m_tokens, *m_throttle);
-    m_loginPage = std::make_unique<LoginPage>(
-        LoginPage::Settings{m_config.realm, m_config.clientId, m_config.allowSignup}, *m_users, *m_tokens,
-        *m_throttle);
-    installRoutes();
     return port;
 }
 

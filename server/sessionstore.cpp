@@ -80,15 +80,19 @@ std::optional<SessionRecord> SessionStore::create(const QString &userId, const Q
     for (const QString &value : {session.id, session.userId, session.userAgent, session.ipAddress,
                                  session.createdAt, session.lastActiveAt, session.expiresAt})
         query.addBindValue(textValue(value));
-    if (!query.exec())
-        return warnFailed("create", query), std::nullopt;
+    if (!query.exec()) {
+        warnFailed("create", query);
+        return std::nullopt;
+    }
 
     query.prepare(QStringLiteral("INSERT INTO refresh_tokens (token_hash, session_id, created_at) VALUES (?, ?, ?)"));
     query.addBindValue(refreshTokenHash);
     query.addBindValue(session.id);
     query.addBindValue(session.createdAt);
-    if (!query.exec())
-        return warnFailed("create", query), std::nullopt;
+    if (!query.exec()) {
+        warnFailed("create", query);
+        return std::nullopt;
+    }
     if (!transaction.commit())
         return std::nullopt;
     return session;
@@ -106,8 +110,10 @@ SessionStore::RotateResult SessionStore::rotate(const QString &oldHash, const QS
     QSqlQuery query(db);
     query.prepare(QStringLiteral("SELECT session_id, rotated_at FROM refresh_tokens WHERE token_hash = ?"));
     query.addBindValue(oldHash);
-    if (!query.exec())
-        return warnFailed("rotate", query), result;
+    if (!query.exec()) {
+        warnFailed("rotate", query);
+        return result;
+    }
     if (!query.next()) {
         result.status = RotateStatus::Unknown;
         return result;
@@ -130,8 +136,10 @@ SessionStore::RotateResult SessionStore::rotate(const QString &oldHash, const QS
     query.prepare(kSelectSession + QStringLiteral("WHERE id = ? AND revoked_at IS NULL AND expires_at > ?"));
     query.addBindValue(sessionId);
     query.addBindValue(now);
-    if (!query.exec())
-        return warnFailed("rotate", query), result;
+    if (!query.exec()) {
+        warnFailed("rotate", query);
+        return result;
+    }
     if (!query.next()) {
         result.status = RotateStatus::Inactive;
         return result;
@@ -142,20 +150,26 @@ SessionStore::RotateResult SessionStore::rotate(const QString &oldHash, const QS
     query.prepare(QStringLiteral("UPDATE refresh_tokens SET rotated_at = ? WHERE token_hash = ?"));
     query.addBindValue(now);
     query.addBindValue(oldHash);
-    if (!query.exec())
-        return warnFailed("rotate", query), result;
+    if (!query.exec()) {
+        warnFailed("rotate", query);
+        return result;
+    }
     query.prepare(QStringLiteral("INSERT INTO refresh_tokens (token_hash, session_id, created_at) VALUES (?, ?, ?)"));
     query.addBindValue(newHash);
     query.addBindValue(sessionId);
     query.addBindValue(now);
-    if (!query.exec())
-        return warnFailed("rotate", query), result;
+    if (!query.exec()) {
+        warnFailed("rotate", query);
+        return result;
+    }
     query.prepare(QStringLiteral("UPDATE sessions SET last_active_at = ?, expires_at = ? WHERE id = ?"));
     query.addBindValue(now);
     query.addBindValue(newExpiresAt);
     query.addBindValue(sessionId);
-    if (!query.exec())
-        return warnFailed("rotate", query), result;
+    if (!query.exec()) {
+        warnFailed("rotate", query);
+        return result;
+    }
     if (!transaction.commit())
         return result;
 
@@ -264,6 +278,8 @@ bool SessionStore::purge(const QString &endedBefore, const QString &rotatedBefor
 {
     QSqlDatabase db = m_database.connection();
     WriteTransaction transaction(db);
+    if (!transaction.isActive())
+        return false;
     QSqlQuery query(db);
     query.prepare(QStringLiteral("DELETE FROM refresh_tokens WHERE session_id IN (SELECT id FROM sessions "
                                  "WHERE revoked_at < ? OR expires_at < ?) OR rotated_at < ?"));

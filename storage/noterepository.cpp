@@ -407,8 +407,9 @@ QList<Note> NoteRepository::search(const QString &text) const
     QSqlQuery &query = preparedQuery(m_searchNotesQuery,
                                      QStringLiteral("SELECT n.* FROM notes_text_fts f JOIN notes n ON n.rowid = f.rowid "
                                                     "WHERE notes_text_fts MATCH ? ORDER BY f.rank"));
-    for (const QString &match : {text + QLatin1Char('*'), literalMatch(text)}) {
-        query.bindValue(0, match);
+    // The literal form is built only when the typed text is not valid query syntax.
+    for (const bool literal : {false, true}) {
+        query.bindValue(0, matchText(text, literal));
         if (query.exec()) {
             QList<Note> notes = readNotes(query);
             query.finish();
@@ -503,8 +504,9 @@ QList<qint64> NoteRepository::searchRowids(const QString &text) const
     if (text.trimmed().isEmpty())
         return rowids;
     QSqlQuery &query = preparedQuery(m_searchRowidsQuery, QString::fromLatin1(rankedRowidsSql()));
-    for (const QString &match : {text + QLatin1Char('*'), literalMatch(text)}) {
-        query.bindValue(0, match);
+    // The literal form is built only when the typed text is not valid query syntax.
+    for (const bool literal : {false, true}) {
+        query.bindValue(0, matchText(text, literal));
         if (query.exec()) {
             while (query.next())
                 rowids.append(query.value(0).toLongLong());

@@ -144,6 +144,7 @@ private:
     void applySearchResults(quint64 generation, const QString &text, const QList<qint64> &rowids, bool ok);
     QList<NoteListEntry> searchEntriesHere(const QString &query);
     void ensureEntryCache();
+    void ensureEntryCache(QList<NoteListEntry> all); // by value: it may be m_fullList, which it clears
     void cacheEntry(const NoteListEntry &entry);
     void uncacheEntry(const QString &noteId);
     void showListEntries(const QList<NoteListEntry> &entries, const QString &query);
@@ -254,6 +255,10 @@ private:
     QHash<qint64, NoteListEntry> m_entryCache;
     QHash<QString, qint64> m_cachedRowids;
     bool m_entryCacheValid = false;
+    // The last full list read, until the cache is built from it; good while the change
+    // serial has not moved.
+    QList<NoteListEntry> m_fullList;
+    quint64 m_fullListSerial = 0;
     NoteSearcher *m_searcher = nullptr;
     NoteTextIndex *m_textIndex = nullptr;
     quint64 m_searchGeneration = 0; // of the search whose results are awaited; 0 = none

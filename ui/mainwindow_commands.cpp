@@ -7,6 +7,7 @@
 #include "movetonotebookdialog.h"
 #include "notebookdialog.h"
 #include "notebookrepository.h"
+#include "noteheaderbar.h"
 #include "noteeditor.h"
 #include "notelistwidget.h"
 #include "noterepository.h"
@@ -62,6 +63,8 @@ void MainWindow::createMenuBar()
     connect(saveAction, &QAction::triggered, this, &MainWindow::saveCurrentNote);
     fileMenu->addSeparator();
     addImportExportEntries(fileMenu);
+    if (auto *exportAction = findChild<QAction *>(QStringLiteral("exportAction")))
+        m_noteActions << exportAction;
     fileMenu->addSeparator();
     QAction *printAction = addEntry(fileMenu, QStringLiteral("printAction"), tr("Print..."), QKeySequence::Print);
     connect(printAction, &QAction::triggered, this, &MainWindow::printNote);
@@ -108,9 +111,9 @@ void MainWindow::createMenuBar()
     QAction *moveAction = addEntry(noteMenu, QStringLiteral("moveToNotebookAction"), tr("Move to Notebook..."),
                                    QKeySequence(QStringLiteral("Ctrl+M")));
     connect(moveAction, &QAction::triggered, this, &MainWindow::moveOpenNoteToNotebook);
-    connect(addEntry(noteMenu, QStringLiteral("versionHistoryAction"), tr("Version History..."),
-                     QKeySequence(QStringLiteral("Ctrl+H"))),
-            &QAction::triggered, this, &MainWindow::showVersionHistory);
+    QAction *historyAction = addEntry(noteMenu, QStringLiteral("versionHistoryAction"), tr("Version History..."),
+                                      QKeySequence(QStringLiteral("Ctrl+H")));
+    connect(historyAction, &QAction::triggered, this, &MainWindow::showVersionHistory);
     QAction *windowAction = addEntry(noteMenu, QStringLiteral("openInWindowAction"), tr("Open in New Window"),
                                      QKeySequence(QStringLiteral("Ctrl+Shift+O")));
     connect(windowAction, &QAction::triggered, this, &MainWindow::openCurrentNoteInWindow);
@@ -118,7 +121,7 @@ void MainWindow::createMenuBar()
     QAction *trashAction = addEntry(noteMenu, QStringLiteral("moveToTrashAction"), tr("Move to Trash…"),
                                     QKeySequence(QStringLiteral("Ctrl+D")), Qt::ApplicationShortcut);
     connect(trashAction, &QAction::triggered, this, [this] { moveCurrentNoteToTrash(true); });
-    m_noteActions << moveAction << windowAction << trashAction;
+    m_noteActions << moveAction << historyAction << windowAction << trashAction;
 
     QMenu *viewMenu = menuBar()->addMenu(tr("&View"));
     connect(addEntry(viewMenu, QStringLiteral("todosAction"), tr("To-Dos"), QKeySequence(QStringLiteral("Ctrl+Alt+T"))),
@@ -312,6 +315,7 @@ void MainWindow::updateNoteActions()
     const bool open = !m_editor->currentNoteId().isEmpty();
     for (QAction *action : std::as_const(m_noteActions))
         action->setEnabled(open);
+    m_headerBar->setNotebookChipVisible(open);
     const bool writable = open && !m_editor->isReadOnly();
     for (QAction *action : std::as_const(m_formatActions))
         action->setEnabled(writable);

@@ -38,6 +38,9 @@ namespace {
 // every live row; more build the cache, once, by one pass over the list index.
 constexpr qsizetype PerIdLookupLimit = 200;
 
+// After start-up has painted, the search cache is built from the list already read.
+constexpr int FullListIdleMs = 1000;
+
 QString newId()
 {
     return QUuid::createUuid().toString(QUuid::WithoutBraces);
@@ -261,8 +264,10 @@ void MainWindow::moveCurrentNoteToTrash(bool confirm)
 
     const int row = m_noteList->rowOf(noteId);
     if (noteId == m_editor->currentNoteId()) {
-        // The trashed note keeps what was typed in the second before.
-        saveCurrentNote();
+        // The trashed note keeps what was typed in the second before; text that cannot
+        // be stored is not dropped without asking.
+        if (!settleUnsavedNote())
+            return;
         clearEditor();
     }
 
@@ -303,6 +308,10 @@ void MainWindow::onNotesChanged()
     if (m_deferNoteChanges)
         return;
     NoteRepository *notes = m_appState->notes();
+    // The rows before this change are what the counts are adjusted from; the list read at
+    // start-up still describes them when nothing else changed since.
+    if (!m_entryCacheValid && !m_fullList.isEmpty() && m_fullListSerial == m_seenSerial)
+        ensureEntryCache(m_fullList);
     const NoteChanges changes = notes->changesSince(m_seenSerial);
     m_seenSerial = notes->changeSerial();
     if (!changes.complete) {
@@ -351,18 +360,15 @@ void MainWindow::refreshNoteList()
         m_searchGeneration = 0;
         const QString notebookId = m_appState->currentNotebookId();
         QList<NoteListEntry> entries = notebookId.isEmpty() ? notes->listEntries() : notes->listEntriesInNotebook(notebookId);
-        // The full list is every live row: the cache that maps search hits comes free.
-        if (notebookId.isEmpty() && !m_entryCacheValid) {
-            m_entryCache.clear();
-            m_cachedRowids.clear();
-            m_entryCache.reserve(entries.size());
-            m_cachedRowids.reserve(entries.size());
-            for (const NoteListEntry &entry : std::as_const(entries))
-                cacheEntry(entry);
-            m_entryCacheValid = true;
-        }
         if (stenoMode())
             std::reverse(entries.begin(), entries.end());
+        // The full list is every live row: the cache that maps search hits and the notebook
+        // counts come from it later, without reading the table again.
+        if (notebookId.isEmpty() && !m_entryCacheValid) {
+            m_fullList = entries;
+            m_fullListSerial = notes->changeSerial();
+            QTimer::singleShot(FullListIdleMs, this, qOverload<>(&MainWindow::ensureEntryCache));
+        }
         showListEntries(entries, query);
         return;
     }
@@ -427,7 +433,13 @@ void MainWindow::ensureEntryCache()
 {
     if (m_entryCacheValid)
         return;
-    const QList<NoteListEntry> all = m_appState->notes()->listEntries();
+    const bool fresh = !m_fullList.isEmpty() && m_fullListSerial == m_appState->notes()->changeSerial();
+    ensureEntryCache(fresh ? m_fullList : m_appState->notes()->listEntries());
+}
+
+void MainWindow::ensureEntryCache(QList<NoteListEntry> all)
+{
+    m_fullList.clear();
     m_entryCache.clear();
     m_cachedRowids.clear();
     m_entryCache.reserve(all.size());
@@ -466,8 +478,7 @@ void MainWindow::showListEntries(const QList<NoteListEntry> &entries, const QStr
     const bool inNotebook = query.isEmpty() && !m_appState->currentNotebookId().isEmpty();
     m_noteList->setPlaceholderText(inNotebook ? tr("No notes in this notebook") : QString());
     // An empty notebook shows no note of another notebook in the editor.
-    if (inNotebook && entries.isEmpty() && !openId.isEmpty()) {
-        saveCurrentNote();
+    if (inNotebook && entries.isEmpty() && !openId.isEmpty() && settleUnsavedNote()) {
         snapshotIfChanged();
         clearEditor();
         updateCentralPage();
@@ -573,7 +584,13 @@ void MainWindow::updateNoteCount()
 void MainWindow::refreshNotebookList()
 {
     if (!m_notebookCountsValid) {
-        m_notebookCounts = m_appState->notes()->noteCountsByNotebook();
+        if (!m_fullList.isEmpty() && m_fullListSerial == m_appState->notes()->changeSerial()) {
+            m_notebookCounts.clear();
+            for (const NoteListEntry &entry : std::as_const(m_fullList))
+                ++m_notebookCounts[entry.notebookId];
+        } else {
+            m_notebookCounts = m_appState->notes()->noteCountsByNotebook();
+        }
         m_notebookCountsValid = true;
     }
     m_notebookList->setNotebooks(m_appState->notebooks()->allNotebooks(), m_notebookCounts,

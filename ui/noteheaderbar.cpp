@@ -197,6 +197,11 @@ void NoteHeaderBar::setInfoText(const QString &text)
     m_infoLabel->setText(text);
 }
 
+void NoteHeaderBar::setNotebookChipVisible(bool visible)
+{
+    m_notebookChip->setVisible(visible);
+}
+
 void NoteHeaderBar::changeEvent(QEvent *event)
 {
     QFrame::changeEvent(event);

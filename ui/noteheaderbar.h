@@ -26,6 +26,8 @@ public:
     void setIncludeInTodos(bool on);
     void setNotebookName(const QString &name);
     void setInfoText(const QString &text);
+    // Without a note the chip would name a notebook that nothing belongs to.
+    void setNotebookChipVisible(bool visible);
 
 Q_SIGNALS:
     void focusToggleClicked();

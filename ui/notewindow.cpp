@@ -1,6 +1,7 @@
 #include "notewindow.h"
 
 #include "appstate.h"
+#include "client.h"
 #include "database.h"
 #include "editortoolbar.h"
 #include "findbar.h"
@@ -98,6 +99,15 @@ NoteWindow::NoteWindow(AppState *state, const QString &noteId, QWidget *parent)
         connect(m_state, &AppState::noteDeletedExternally, this, &NoteWindow::onNoteDeletedExternally);
         connect(m_state, &AppState::notesChanged, this, &NoteWindow::onNotesChanged);
         connect(m_state, &AppState::readOnlyChanged, this, &NoteWindow::applyReadOnly);
+        // The same account text as the main window's: no window may call a signed-in user
+        // signed out.
+        if (OmbrAccount::Client *account = m_state->account()) {
+            const auto showAuthState = [this, account] {
+                m_statusBar->setStatusText(account->isAuthenticated() ? tr("Signed in") : tr("Not signed in"));
+            };
+            showAuthState();
+            connect(account, &OmbrAccount::Client::authStateChanged, this, showAuthState);
+        }
     }
 
     if (!restoreStoredGeometry())

@@ -1,5 +1,7 @@
 #include "statusbar.h"
 
+#include "deltadocument.h"
+
 #include <QColor>
 #include <QFont>
 #include <QLabel>
@@ -106,10 +108,13 @@ void StatusBar::setWordCount(int count)
 
 void StatusBar::setSaved(bool saved)
 {
-    if (saved)
+    if (saved) {
+        if (!m_saveError.isEmpty())
+            setWordLabelAlert(false);
         m_saveError.clear();
-    else if (!m_saveError.isEmpty())
+    } else if (!m_saveError.isEmpty()) {
         return setSaveError(m_saveError);
+    }
     const QString state = saved ? tr("Saved") : tr("Saving...");
     m_wordLabel->setText(m_wordCountText.isEmpty()
                              ? state
@@ -120,6 +125,16 @@ void StatusBar::setSaveError(const QString &text)
 {
     m_saveError = text;
     m_wordLabel->setText(m_wordCountText.isEmpty() ? text : m_wordCountText + QStringLiteral(" · ") + text);
+    setWordLabelAlert(true);
+}
+
+// A failed save must not read like the quiet grey of the other texts.
+void StatusBar::setWordLabelAlert(bool alert)
+{
+    QPalette palette = m_wordLabel->palette();
+    const char *colour = !alert ? StatusTextColor : DeltaDocument::isDarkPalette() ? "#EF9A9A" : "#C62828";
+    palette.setColor(QPalette::WindowText, QColor(QLatin1String(colour)));
+    m_wordLabel->setPalette(palette);
 }
 
 void StatusBar::setStatusText(const QString &text)

@@ -37,6 +37,8 @@ public Q_SLOTS:
     void showToast(const QString &text, int timeoutMs);
 
 private:
+    void setWordLabelAlert(bool alert);
+
     QLabel *m_captionLabel = nullptr;
     QLabel *m_wordLabel = nullptr;
     QLabel *m_statusLabel = nullptr;

@@ -8,12 +8,18 @@
 #include "testsupport.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QLocalSocket>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUuid>
+
+#include <unistd.h>
 
 namespace {
 
@@ -81,6 +87,9 @@ private:
         if (!database.open(databasePath()))
             return -1;
         QSqlQuery query(database.handle());
+        if (!query.exec(QStringLiteral("PRAGMA quick_check")) || !query.next()
+            || query.value(0).toString() != QLatin1String("ok"))
+            return -2; // damaged
         if (!query.exec(QStringLiteral("SELECT COUNT(*) FROM notes WHERE is_sample = 1")))
             return 0; // killed before the schema existed
         return query.next() ? query.value(0).toInt() : -1;
@@ -294,6 +303,73 @@ private Q_SLOTS:
         QVERIFY2(app.waitForOutput(QStringLiteral("Showing the read-only notice")), qPrintable(app.output));
         QVERIFY(app.output.contains(QStringLiteral("Opened read-only")));
         QVERIFY(!app.output.contains(QStringLiteral("Database Error")));
+    }
+
+    // The database file write-protected (mode 444) in a writable folder: it opens, says
+    // it is read-only, and no edit is accepted. Root writes regardless of the mode, so as
+    // root the application runs as "nobody".
+    void writeProtectedDatabaseFileOpensReadOnly()
+    {
+        const bool root = ::geteuid() == 0;
+        if (root && QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
+            QSKIP("running as root without setpriv to drop privileges");
+        // Folders the unprivileged user can reach and write.
+        QTemporaryDir parent(QDir::tempPath() + QStringLiteral("/ombrel-ro-XXXXXX"));
+        QVERIFY(parent.isValid());
+        const auto everyone = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                              | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther
+                              | QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup;
+        const QString data = parent.path() + QStringLiteral("/data");
+        const QString sockets = parent.path() + QStringLiteral("/sockets");
+        QVERIFY(QDir().mkpath(data) && QDir().mkpath(sockets));
+        for (const QString &dir : {parent.path(), data, sockets})
+            QVERIFY(QFile::setPermissions(dir, everyone));
+        if (root && !QFileInfo(QDir::tempPath()).permissions().testFlag(QFileDevice::ExeOther))
+            QSKIP("the temporary folder is closed to other users");
+
+        qputenv("NOTES_DATA_DIR", data.toUtf8());
+        const QString id = addNote(QStringLiteral("Read me"));
+        QVERIFY(!id.isEmpty());
+        setPreference(QStringLiteral("lastNoteId"), id);
+        const QStringList files = QDir(data).entryList({QStringLiteral("ombrel_notes_*.db")});
+        QCOMPARE(files.size(), 1);
+        const QString database = data + QLatin1Char('/') + files.first();
+        QVERIFY(QFile::setPermissions(database, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther));
+        QVERIFY(QFile::setPermissions(data + QStringLiteral("/client_id"), everyone & ~(QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther)));
+        const QByteArray before = OmbrelTest::readAll(database);
+
+        QProcess app;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("NOTES_DATA_DIR"), data);
+        environment.insert(QStringLiteral("TMPDIR"), sockets);
+        environment.insert(QStringLiteral("HOME"), sockets);
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), sockets);
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("*.debug=false;ombrel.*.info=true"));
+        app.setProcessEnvironment(environment);
+        app.setProcessChannelMode(QProcess::MergedChannels);
+        if (root)
+            app.start(QStringLiteral("setpriv"), {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                                                  QStringLiteral("--clear-groups"), binary});
+        else
+            app.start(binary);
+        QString output;
+        QElapsedTimer timer;
+        timer.start();
+        while (!output.contains(QStringLiteral("Showing the read-only notice")) && timer.elapsed() < 20000
+               && app.state() != QProcess::NotRunning) {
+            app.waitForReadyRead(100);
+            output += QString::fromUtf8(app.readAll());
+        }
+        app.kill();
+        app.waitForFinished(5000);
+        output += QString::fromUtf8(app.readAll());
+        qputenv("NOTES_DATA_DIR", m_data->path().toUtf8());
+
+        QVERIFY2(output.contains(QStringLiteral("Opened read-only")), qPrintable(output));
+        QVERIFY2(output.contains(QStringLiteral("Showing the read-only notice")), qPrintable(output));
+        QVERIFY(!output.contains(QStringLiteral("Database Error")));
+        QCOMPARE(OmbrelTest::readAll(database), before);
     }
 
     // The error box names the reason and the file and leaves every file as it was.

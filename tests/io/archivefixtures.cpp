@@ -130,12 +130,35 @@ QByteArray tinyPng()
     return bytes;
 }
 
-bool writeJoplinExport(const QString &path, int noteCount, int notebookCount, int bytesPerNote, int resourceEvery)
+QString joplinMarkdownBody(int n, int bytes)
 {
     static const QStringList words = QStringLiteral(
         "alpha beta gamma delta notes search local first sync attachment heading list table "
         "quick brown fox jumps over the lazy dog while careful engineers review merge requests")
         .split(QLatin1Char(' '));
+    quint32 state = 12345u + quint32(n) * 7919u;
+    const QString title = QStringLiteral("Note %1 about %2").arg(n).arg(words.at(n % words.size()));
+    QString body = title + QStringLiteral("\n\n");
+    int line = 0;
+    while (body.size() < bytes) {
+        if (line % 12 == 0)
+            body += QStringLiteral("## Section %1\n\n").arg(line);
+        else if (line % 5 == 0)
+            body += QStringLiteral("- [ ] task %1\n- item **bold** and `code`\n\n").arg(line);
+        else if (line % 7 == 0)
+            body += QStringLiteral("1. first *step*\n2. second [link](https://example.com/%1)\n\n").arg(line);
+        for (int w = 0; w < 14; ++w) {
+            state = state * 1103515245u + 12345u;
+            body += words.at((state >> 16) % words.size()) + QLatin1Char(w == 13 ? '.' : ' ');
+        }
+        body += QStringLiteral("\n\n");
+        ++line;
+    }
+    return body;
+}
+
+bool writeJoplinExport(const QString &path, int noteCount, int notebookCount, int bytesPerNote, int resourceEvery)
+{
     QList<Entry> entries;
     const QString created = QStringLiteral("2023-04-05T06:07:08.123Z");
     for (int f = 0; f < notebookCount; ++f) {
@@ -148,23 +171,8 @@ bool writeJoplinExport(const QString &path, int noteCount, int notebookCount, in
                                     {QStringLiteral("type_"), QStringLiteral("2")}})});
     }
     const QByteArray png = tinyPng();
-    quint32 state = 12345;
     for (int n = 0; n < noteCount; ++n) {
-        const QString title = QStringLiteral("Note %1 about %2").arg(n).arg(words.at(n % words.size()));
-        QString body = title + QStringLiteral("\n\n");
-        int line = 0;
-        while (body.size() < bytesPerNote) {
-            if (line % 12 == 0)
-                body += QStringLiteral("## Section %1\n\n").arg(line);
-            else if (line % 5 == 0)
-                body += QStringLiteral("- [ ] task %1\n- item **bold** and `code`\n").arg(line);
-            for (int w = 0; w < 14; ++w) {
-                state = state * 1103515245u + 12345u;
-                body += words.at((state >> 16) % words.size()) + QLatin1Char(' ');
-            }
-            body += QStringLiteral("\n\n");
-            ++line;
-        }
+        QString body = joplinMarkdownBody(n, bytesPerNote);
         const QString resourceId = joplinId(2000000 + n);
         const bool withResource = resourceEvery > 0 && n % resourceEvery == 0;
         if (withResource)

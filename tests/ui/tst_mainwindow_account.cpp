@@ -5,6 +5,7 @@
 #include "loopbackhttpserver.h"
 #include "mainwindow.h"
 #include "noterepository.h"
+#include "notewindow.h"
 #include "paths.h"
 #include "statusbar.h"
 #include "testsupport.h"
@@ -103,8 +104,17 @@ private Q_SLOTS:
         QCOMPARE(m_window->welcomeScreen()->accountLink()->text(), QStringLiteral("Sign Out"));
         QCOMPARE(m_window->centralStack()->currentWidget(), m_window->editorPage());
 
+        const QList<Note> notes = m_state->notes()->allNotes();
+        QVERIFY(!notes.isEmpty());
+        NoteWindow noteWindow(m_state.get(), notes.first().id);
+        const auto noteWindowStatus = [&] {
+            return noteWindow.statusBarWidget()->findChild<QLabel *>(QStringLiteral("statusLabel"))->text();
+        };
+        QCOMPARE(noteWindowStatus(), QStringLiteral("Signed in"));
+
         action("signOutAction")->trigger();
         QCOMPARE(statusText(), QStringLiteral("Not signed in"));
+        QCOMPARE(noteWindowStatus(), QStringLiteral("Not signed in"));
         QVERIFY(action("signInAction")->isVisible());
         QVERIFY(!action("signOutAction")->isVisible());
         QCOMPARE(m_window->centralStack()->currentWidget(), m_window->welcomeScreen());

@@ -304,16 +304,19 @@ private Q_SLOTS:
         if (!recentId.isEmpty()) {
             // Used once: moved a note there.
             chooseFromPopup(QStringLiteral("Other Notebook…"));
-            whenModal([recentId](QWidget *modal) {
+            // The dialog's filter narrows two hundred rows to the one wanted.
+            int visibleRows = -1;
+            whenModal([&visibleRows](QWidget *modal) {
                 auto *dialog = qobject_cast<MoveToNotebookDialog *>(modal);
+                dialog->findChild<QLineEdit *>(QStringLiteral("notebookFilter"))->setText(QStringLiteral("book 150"));
                 QListWidget *list = dialog->notebookList();
-                for (int row = 0; row < list->count(); ++row) {
-                    if (list->item(row)->data(Qt::UserRole).toString() == recentId)
-                        list->setCurrentRow(row);
-                }
+                visibleRows = 0;
+                for (int row = 0; row < list->count(); ++row)
+                    visibleRows += list->item(row)->isHidden() ? 0 : 1;
                 dialog->accept();
             });
             Q_EMIT m_window->noteList()->noteContextMenuRequested(id, QPoint(10, 10));
+            QCOMPARE(visibleRows, 1);
             QCOMPARE(m_state->notes()->findById(id)->notebookId, recentId);
         }
 
@@ -433,7 +436,8 @@ private:
         }
         for (const char *name : {"moveToNotebookAction", "openInWindowAction", "moveToTrashAction",
                                  "quickTrashAction", "printAction", "printPreviewAction", "findInNoteAction",
-                                 "saveSnapshotAction", "boldAction", "insertTableAction"}) {
+                                 "saveSnapshotAction", "boldAction", "insertTableAction", "exportAction",
+                                 "versionHistoryAction"}) {
             enabled.insert(QString::fromLatin1(name), action(name)->isEnabled());
         }
         return enabled;

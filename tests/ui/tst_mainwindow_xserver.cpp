@@ -3,7 +3,11 @@
 #include "findbar.h"
 #include "movetonotebookdialog.h"
 #include "mainwindow.h"
+#include "notebookrepository.h"
 #include "noteeditor.h"
+#include "noteheaderbar.h"
+#include "notelistwidget.h"
+#include "welcomescreen.h"
 #include "noterepository.h"
 #include "notewindow.h"
 #include "testsupport.h"
@@ -334,6 +338,58 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         QCOMPARE(QFontInfo(dialog.font()).family(), family);
         QCOMPARE(QFontInfo(dialog.notebookList()->font()).family(), family);
+    }
+
+    void headerBarIsInertWithoutANote()
+    {
+        openMainWindow();
+        Q_EMIT m_window->welcomeScreen()->dismissRequested();
+        QVERIFY(m_window->headerBar()->isVisible());
+        for (const char *name : {"notebookChip", "copyButton", "historyButton", "moreButton"})
+            QVERIFY2(!m_window->headerBar()->findChild<QWidget *>(QLatin1String(name))->isEnabled(), name);
+        QVERIFY(!m_window->headerBar()->findChild<QWidget *>(QStringLiteral("notebookChip"))->isVisible());
+        screenshot(QStringLiteral("header-bar-without-a-note"));
+    }
+
+    // Two hundred notebooks: the submenu opens as a short list inside the screen, not as
+    // columns across it.
+    void longNotebookListKeepsTheMoveMenuOnScreen()
+    {
+        for (int i = 0; i < 200; ++i) {
+            Notebook notebook;
+            notebook.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+            notebook.name = QStringLiteral("Notebook %1").arg(i, 3, 10, QLatin1Char('0'));
+            notebook.createdAt = notebook.updatedAt = QDateTime::currentDateTimeUtc();
+            QVERIFY(m_state->notebooks()->insert(notebook));
+        }
+        const QString id = addNote(QStringLiteral("Filed somewhere"));
+        m_state->setCurrentNoteId(id);
+        openMainWindow();
+
+        QRect submenu;
+        QTimer::singleShot(300, this, [this, &submenu] {
+            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            if (!menu)
+                return;
+            for (QAction *action : menu->actions()) {
+                if (action->menu()) {
+                    menu->setActiveAction(action);
+                    action->menu()->popup(menu->mapToGlobal(menu->actionGeometry(action).topRight()));
+                    QTest::qWait(300);
+                    submenu = action->menu()->frameGeometry();
+                    screenshot(QStringLiteral("move-submenu-two-hundred-notebooks"));
+                    action->menu()->close();
+                }
+            }
+            menu->close();
+        });
+        const QRect row = m_window->noteList()->visualItemRect(m_window->noteList()->item(0));
+        Q_EMIT m_window->noteList()->noteContextMenuRequested(
+            id, m_window->noteList()->viewport()->mapToGlobal(row.center()));
+        const QRect available = m_window->screen()->availableGeometry();
+        QVERIFY(submenu.isValid());
+        QVERIFY2(available.contains(submenu), qPrintable(rectText(submenu)));
+        QVERIFY(submenu.width() < available.width() / 3);
     }
 
 private:

@@ -13,6 +13,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QSettings>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -20,6 +21,7 @@
 #include <QTimer>
 #include <QUuid>
 
+#include <functional>
 #include <memory>
 
 namespace {
@@ -179,7 +181,90 @@ private Q_SLOTS:
         QCOMPARE(listedIds(m_window->noteList()), QStringList{m_ids.at(3)});
     }
 
+    void notebookCountsFollowEveryChange_data()
+    {
+        QTest::addColumn<bool>("startInNotebook");
+        QTest::newRow("all-notes") << false;
+        QTest::newRow("in-a-notebook") << true;
+    }
+
+    void notebookCountsFollowEveryChange()
+    {
+        QFETCH(bool, startInNotebook);
+        const QString a = addNotebook(QStringLiteral("A"));
+        const QString b = addNotebook(QStringLiteral("B"));
+        QVERIFY(m_state->notes()->moveToNotebook(m_ids.at(0), a));
+        QVERIFY(m_state->notes()->moveToNotebook(m_ids.at(1), a));
+        if (startInNotebook)
+            m_state->setCurrentNotebookId(a);
+        openWindow();
+        QCOMPARE(shownCounts(), expectedCounts());
+
+        NoteRepository *notes = m_state->notes();
+        const QList<std::pair<const char *, std::function<bool()>>> steps = {
+            {"move", [&] { return notes->moveToNotebook(m_ids.at(2), b); }},
+            {"trash", [&] { return notes->moveToTrash(m_ids.at(0)); }},
+            {"restore", [&] { return notes->restore(m_ids.at(0)); }},
+            {"insert", [&] {
+                 Note note;
+                 note.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+                 note.notebookId = a;
+                 note.body = bodyFor(QStringLiteral("new"));
+                 note.createdAt = note.updatedAt = note.modifiedAt = QDateTime::currentDateTimeUtc();
+                 return notes->insert(note);
+             }},
+            {"purge", [&] { return notes->deletePermanently(m_ids.at(1)); }},
+            {"purge-trashed", [&] { return notes->moveToTrash(m_ids.at(3)) && notes->deletePermanently(m_ids.at(3)); }},
+            {"out-of-notebook", [&] { return notes->moveToNotebook(m_ids.at(2), QString()); }},
+            {"edit", [&] {
+                 auto note = notes->findById(m_ids.at(0));
+                 note->body = bodyFor(QStringLiteral("edited"));
+                 note->version += 1;
+                 return notes->update(*note);
+             }},
+        };
+        for (const auto &[name, step] : steps) {
+            QVERIFY2(step(), name);
+            QVERIFY2(shownCounts() == expectedCounts(), name);
+        }
+    }
+
 private:
+    QString addNotebook(const QString &name)
+    {
+        Notebook notebook;
+        notebook.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        notebook.name = name;
+        notebook.createdAt = notebook.updatedAt = QDateTime::currentDateTimeUtc();
+        return m_state->notebooks()->insert(notebook) ? notebook.id : QString();
+    }
+
+    // Notebook id ("" for All Notes) -> the count the sidebar shows.
+    QHash<QString, int> shownCounts() const
+    {
+        QHash<QString, int> counts;
+        QListWidget *list = m_window->notebookList();
+        for (int row = 0; row < list->count(); ++row) {
+            const QListWidgetItem *item = list->item(row);
+            const int kind = item->data(Qt::UserRole).toInt();
+            if (kind == 0)
+                counts.insert(QString(), item->data(Qt::UserRole + 3).toInt());
+            else if (kind == 1)
+                counts.insert(item->data(Qt::UserRole + 1).toString(), item->data(Qt::UserRole + 3).toInt());
+        }
+        return counts;
+    }
+
+    QHash<QString, int> expectedCounts() const
+    {
+        const QHash<QString, int> stored = m_state->notes()->noteCountsByNotebook();
+        QHash<QString, int> counts;
+        for (const Notebook &notebook : m_state->notebooks()->allNotebooks())
+            counts.insert(notebook.id, stored.value(notebook.id));
+        counts.insert(QString(), stored.value(QString()));
+        return counts;
+    }
+
     QString addNote(const QString &text, const QDateTime &updatedAt)
     {
         Note note;

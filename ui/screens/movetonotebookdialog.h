@@ -6,6 +6,7 @@
 
 struct Notebook;
 class QDialogButtonBox;
+class QLineEdit;
 class QListWidget;
 class QListWidgetItem;
 
@@ -31,8 +32,10 @@ public:
 
 private:
     void updateOkButton();
+    void applyFilter(const QString &text);
     void onItemDoubleClicked(QListWidgetItem *item);
 
+    QLineEdit *m_filter = nullptr;
     QListWidget *m_list = nullptr;
     QDialogButtonBox *m_buttons = nullptr;
     QString m_currentNotebookId;

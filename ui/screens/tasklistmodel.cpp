@@ -3,6 +3,7 @@
 #include <QBrush>
 #include <QColor>
 #include <QFont>
+#include <QSize>
 
 #include <algorithm>
 
@@ -89,14 +90,34 @@ void TaskListModel::rebuild()
     m_rows.clear();
     m_rows.reserve(size_t(m_cache.taskCount()));
     const auto &entries = m_cache.entries();
-    for (auto it = entries.cbegin(); it != entries.cend(); ++it) {
-        const TaskCache::NoteTasks &note = **it;
-        for (int i = 0; i < note.tasks.size(); ++i) {
-            if (keeps(note, i))
-                m_rows.push_back({&note, i});
+    if (m_order == NoteUpdated) {
+        // Rows of one note stay together in line order: sorting the notes is enough, and
+        // there are several times fewer of them.
+        std::vector<const TaskCache::NoteTasks *> notes;
+        notes.reserve(size_t(entries.size()));
+        for (auto it = entries.cbegin(); it != entries.cend(); ++it)
+            notes.push_back(it->get());
+        std::sort(notes.begin(), notes.end(), [](const TaskCache::NoteTasks *a, const TaskCache::NoteTasks *b) {
+            if (a->updatedMs != b->updatedMs)
+                return a->updatedMs > b->updatedMs;
+            return a->noteId < b->noteId;
+        });
+        for (const TaskCache::NoteTasks *note : notes) {
+            for (int i = 0; i < note->tasks.size(); ++i) {
+                if (keeps(*note, i))
+                    m_rows.push_back({note, i});
+            }
         }
+    } else {
+        for (auto it = entries.cbegin(); it != entries.cend(); ++it) {
+            const TaskCache::NoteTasks &note = **it;
+            for (int i = 0; i < note.tasks.size(); ++i) {
+                if (keeps(note, i))
+                    m_rows.push_back({&note, i});
+            }
+        }
+        std::sort(m_rows.begin(), m_rows.end(), [this](const Row &a, const Row &b) { return less(a, b); });
     }
-    std::sort(m_rows.begin(), m_rows.end(), [this](const Row &a, const Row &b) { return less(a, b); });
     m_built = true;
     endResetModel();
 }
@@ -165,6 +186,15 @@ void TaskListModel::insertRowsOf(const TaskCache::NoteTasks &note)
     }
 }
 
+void TaskListModel::setRowHeight(int height)
+{
+    if (height == m_rowHeight || height < 1)
+        return;
+    beginResetModel();
+    m_rowHeight = height;
+    endResetModel();
+}
+
 int TaskListModel::rowCount(const QModelIndex &parent) const
 {
     return parent.isValid() ? 0 : int(m_rows.size());
@@ -195,6 +225,8 @@ QVariant TaskListModel::data(const QModelIndex &index, int role) const
         if (task.isCompleted)
             return QBrush(QColor(QStringLiteral("#9E9E9E")));
         return {};
+    case Qt::SizeHintRole:
+        return QSize(1, m_rowHeight);
     case NoteIdRole:
         return task.noteId;
     case LineIndexRole:

@@ -37,6 +37,9 @@ public:
     Qt::ItemFlags flags(const QModelIndex &index) const override;
 
     const TaskCache &cache() const { return m_cache; }
+    // Every row's height. Rows report a token width, so the view lays them out at its own
+    // width and long texts are elided rather than scrolled.
+    void setRowHeight(int height);
 
 Q_SIGNALS:
     void completionRequested(const QString &noteId, int lineIndex, bool completed);
@@ -62,4 +65,5 @@ private:
     bool m_showCompleted = false;
     QString m_filter;
     bool m_built = false;
+    int m_rowHeight = 20;
 };

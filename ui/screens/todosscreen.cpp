@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QStyle>
 #include <QVBoxLayout>
 
 TodosScreen::TodosScreen(AppState *appState, QWidget *parent)
@@ -45,7 +46,11 @@ TodosScreen::TodosScreen(AppState *appState, QWidget *parent)
     m_list->setObjectName(QStringLiteral("todosList"));
     m_list->setUniformItemSizes(true);
     m_list->setTextElideMode(Qt::ElideRight);
+    m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_list->setModel(m_model);
+    // One line of text or the check indicator, whichever is taller, with a little air.
+    const int indicator = m_list->style()->pixelMetric(QStyle::PM_IndicatorHeight, nullptr, m_list);
+    m_model->setRowHeight(qMax(m_list->fontMetrics().height(), indicator) + 6);
     layout->addWidget(m_list);
 
     connect(m_sortBox, &QComboBox::currentIndexChanged, this, &TodosScreen::refresh);

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
@@ -75,6 +76,8 @@ private Q_SLOTS:
     void askReturns_data();
     void askReturns();
     void emptyListOffersNothing();
+    void filterNarrowsTheList_data();
+    void filterNarrowsTheList();
 };
 
 void TestMoveToNotebookDialog::initTestCase()
@@ -237,6 +240,46 @@ void TestMoveToNotebookDialog::emptyListOffersNothing()
     QCOMPARE(dialog.notebookList()->count(), 0);
     QVERIFY(!okButton(&dialog)->isEnabled());
     QCOMPARE(dialog.selectedNotebookId(), QString());
+}
+
+// The filter hides rows by name; a single choosable match is chosen, a hidden choice is
+// dropped, and the note's own notebook stays out of reach.
+void TestMoveToNotebookDialog::filterNarrowsTheList_data()
+{
+    QTest::addColumn<QString>("chooseFirst");
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<int>("visible");
+    QTest::addColumn<QString>("chosen");
+    QTest::newRow("empty-shows-all") << "" << "" << 3 << "";
+    QTest::newRow("blank-shows-all") << "" << "   " << 3 << "";
+    QTest::newRow("case-insensitive-single-match-chosen") << "" << "wORK" << 1 << "nb-w";
+    QTest::newRow("several-matches-choose-nothing") << "" << "r" << 3 << "";
+    QTest::newRow("current-notebook-does-not-count-as-a-choice") << "" << "o" << 2 << "nb-w";
+    QTest::newRow("only-the-current-notebook-matches") << "" << "home" << 1 << "";
+    QTest::newRow("hidden-choice-is-dropped") << "nb-a" << "work" << 1 << "nb-w";
+    QTest::newRow("no-match") << "nb-a" << "zzz" << 0 << "";
+}
+
+void TestMoveToNotebookDialog::filterNarrowsTheList()
+{
+    QFETCH(QString, chooseFirst);
+    QFETCH(QString, filter);
+    QFETCH(int, visible);
+    QFETCH(QString, chosen);
+    MoveToNotebookDialog dialog(sampleNotebooks(), QStringLiteral("nb-h"));
+    if (!chooseFirst.isEmpty()) {
+        dialog.notebookList()->setCurrentRow(rowOf(dialog, chooseFirst));
+        QCOMPARE(dialog.selectedNotebookId(), chooseFirst);
+    }
+    auto *field = dialog.findChild<QLineEdit *>(QStringLiteral("notebookFilter"));
+    QVERIFY(field);
+    field->setText(filter);
+    int shown = 0;
+    for (int row = 0; row < dialog.notebookList()->count(); ++row)
+        shown += dialog.notebookList()->item(row)->isHidden() ? 0 : 1;
+    QCOMPARE(shown, visible);
+    QCOMPARE(dialog.selectedNotebookId(), chosen);
+    QCOMPARE(okButton(&dialog)->isEnabled(), !chosen.isEmpty());
 }
 
 QTEST_MAIN(TestMoveToNotebookDialog)

@@ -117,25 +117,6 @@ private Q_SLOTS:
         QCOMPARE(listedIds().size(), hits);
         QVERIFY(!listedIds().contains(trashed));
     }
-
-    void selectingAHitMakesItCurrent()
-    {
-        const QString id = addNote(QStringLiteral("fig"));
-        m_screen->queryField()->setText(QStringLiteral("fig"));
-        m_screen->runSearch();
-        m_screen->resultList()->selectNote(id);
-        QCOMPARE(m_state->currentNoteId(), id);
-    }
-
-    void focusSearchSelectsTheQuery()
-    {
-        m_screen->show();
-        QVERIFY(QTest::qWaitForWindowActive(m_screen.get()));
-        m_screen->queryField()->setText(QStringLiteral("query"));
-        m_screen->focusSearch();
-        QVERIFY(m_screen->queryField()->hasFocus());
-        QCOMPARE(m_screen->queryField()->selectedText(), QStringLiteral("query"));
-    }
 };
 
 QTEST_MAIN(TestSearchScreen)

@@ -1,4 +1,5 @@
 #include "appstate.h"
+#include "database.h"
 #include "noteeditor.h"
 #include "noterepository.h"
 #include "notewindow.h"
@@ -18,6 +19,7 @@
 #include <QPointer>
 #include <QRandomGenerator>
 #include <QSignalSpy>
+#include <QSqlDatabase>
 #include <QTest>
 #include <QUuid>
 
@@ -377,6 +379,48 @@ private Q_SLOTS:
             fresh.refresh();
             QCOMPARE(rowsOf(screen->model()), rowsOf(fresh.model()));
         }
+    }
+
+    // The first load extracts on worker threads in batches; every note must come out as
+    // extracting it alone gives, whichever batch and thread it went through.
+    void parallelLoadMatchesExtractingEachNote()
+    {
+        QSqlDatabase db = m_state->database()->handle();
+        QVERIFY(db.transaction());
+        QHash<QString, QString> bodies;
+        for (int i = 0; i < 2500; ++i) {
+            QStringList lines{QStringLiteral("Note %1").arg(i)};
+            for (int line = 0; line < i % 5; ++line)
+                lines.append((line % 2 ? "[x] task " : "[ ] task ") + QString::number(i * 10 + line));
+            if (i % 7 == 0)
+                lines.append(QStringLiteral("TODO: follow up %1").arg(i));
+            const QString id = addNote(lines, minutesAgo(i));
+            QVERIFY(!id.isEmpty());
+            bodies.insert(id, bodyOf(lines));
+        }
+        QVERIFY(db.commit());
+
+        TaskCache cache(m_state->notes());
+        cache.reload();
+        qsizetype expectedTasks = 0;
+        int notesWithTasks = 0;
+        for (auto it = bodies.cbegin(); it != bodies.cend(); ++it) {
+            const QList<Task> expected = extractTasks(it.key(), it.value(), {});
+            expectedTasks += expected.size();
+            notesWithTasks += expected.isEmpty() ? 0 : 1;
+            const TaskCache::NoteTasks *entry = cache.find(it.key());
+            QCOMPARE(entry != nullptr, !expected.isEmpty());
+            if (!entry)
+                continue;
+            QCOMPARE(entry->tasks.size(), expected.size());
+            for (qsizetype t = 0; t < expected.size(); ++t) {
+                QCOMPARE(entry->tasks.at(t).text, expected.at(t).text);
+                QCOMPARE(entry->tasks.at(t).lineIndex, expected.at(t).lineIndex);
+                QCOMPARE(entry->tasks.at(t).isCompleted, expected.at(t).isCompleted);
+            }
+        }
+        QCOMPARE(cache.taskCount(), expectedTasks);
+        QCOMPARE(int(cache.entries().size()), notesWithTasks);
     }
 
     void doubleClickOpensTheNote()

@@ -197,20 +197,6 @@ private Q_SLOTS:
         QCOMPARE(m_state->snapshots()->snapshotsForNote(id).size(), 1);
     }
 
-    // A restore of a note deleted meanwhile has nothing to restore into.
-    void restoreOfAVanishedNoteClaimsNoSuccess()
-    {
-        const QString id = addNote(QStringLiteral("Doomed"), 2);
-        QVERIFY(addSnapshot(id, 1, QStringLiteral("Old")));
-        auto dialog = dialogFor(id);
-        dialog->snapshotList()->setCurrentRow(0);
-        // Deleting the note takes its snapshots along; the row still names one.
-        QVERIFY(m_state->notes()->deletePermanently(id));
-        dialog->restoreButton()->click();
-        QVERIFY(!m_messages.contains(QStringLiteral("Restored|Snapshot restored successfully.")));
-        QVERIFY(!m_state->notes()->findById(id));
-    }
-
     void listingReadsNoBodies()
     {
         const QString id = addNote(QStringLiteral("Big"), 3);
