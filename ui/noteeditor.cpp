@@ -94,6 +94,8 @@ void NoteEditor::loadNote(const QString &noteId, const QString &deltaJson, bool 
         showLargeNote(deltaJson);
         m_loading = false;
         m_saved = true;
+        m_saveFailed = false;
+        m_retryDelayMs = 0;
         Q_EMIT savedStateChanged(true);
         Q_EMIT wordCountChanged(wordCount());
         updateFormatState();

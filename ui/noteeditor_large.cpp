@@ -128,6 +128,8 @@ bool NoteEditor::deferLoad(const QString &noteId, const QString &deltaJson)
     m_deferredBody = deltaJson;
     m_loading = false;
     m_saved = true;
+    m_saveFailed = false;
+    m_retryDelayMs = 0;
     Q_EMIT savedStateChanged(true);
     return true;
 }
