@@ -70,7 +70,7 @@ public:
                                         QStringLiteral("0"),
                                         QStringLiteral("%1x%2x24").arg(ScreenWidth).arg(ScreenHeight),
                                         QStringLiteral("-nolisten"), QStringLiteral("tcp")};
-            if (!QProcess::startDetached(xvfb, arguments, QString(), &pid))
+            if (!startQuietly(xvfb, arguments, &pid))
                 continue;
             const QString socket = QStringLiteral("/tmp/.X11-unix/X%1").arg(display);
             for (int i = 0; i < 100 && !QFile::exists(socket); ++i)
@@ -91,7 +91,7 @@ public:
         const QString openbox = QStandardPaths::findExecutable(QStringLiteral("openbox"));
         if (!openbox.isEmpty()) {
             qint64 pid = 0;
-            if (QProcess::startDetached(openbox, {}, QString(), &pid))
+            if (startQuietly(openbox, {}, &pid))
                 m_windowManager = pid;
             QThread::msleep(500);
         }
@@ -110,6 +110,19 @@ public:
     QString reason() const { return m_reason; }
 
 private:
+    // Detached children must not hold the test's output open: if the test dies before
+    // stopping them, the runner would wait on that output until its timeout.
+    static bool startQuietly(const QString &program, const QStringList &arguments, qint64 *pid)
+    {
+        QProcess process;
+        process.setProgram(program);
+        process.setArguments(arguments);
+        process.setStandardInputFile(QProcess::nullDevice());
+        process.setStandardOutputFile(QProcess::nullDevice());
+        process.setStandardErrorFile(QProcess::nullDevice());
+        return process.startDetached(pid);
+    }
+
     static bool alive(qint64 pid) { return pid > 0 && ::kill(pid_t(pid), 0) == 0; }
 
     static void terminate(qint64 pid)
