@@ -7,11 +7,9 @@
 #include "notebookrepository.h"
 #include "noterepository.h"
 #include "notetextindex.h"
+#include "storagefixture.h"
 #include "testsupport.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QSettings>
@@ -23,25 +21,6 @@
 
 #include <functional>
 #include <memory>
-
-namespace {
-
-QString bodyFor(const QString &text)
-{
-    QJsonObject op;
-    op.insert(QStringLiteral("insert"), text + QLatin1Char('\n'));
-    return QString::fromUtf8(QJsonDocument(QJsonArray{op}).toJson(QJsonDocument::Compact));
-}
-
-QStringList listedIds(const NoteListWidget *list)
-{
-    QStringList ids;
-    for (int row = 0; row < list->count(); ++row)
-        ids.append(list->item(row)->data(NoteListWidget::NoteIdRole).toString());
-    return ids;
-}
-
-} // namespace
 
 // The main window's list while searching: results from the search thread, what a clear
 // or an empty notebook leaves in the list and the editor.
@@ -96,7 +75,7 @@ private Q_SLOTS:
         QFETCH(QString, text);
         openWindow();
         search(text);
-        QCOMPARE(listedIds(m_window->noteList()), m_state->notes()->searchIds(text));
+        QCOMPARE(OmbrelTest::idsOf(m_window->noteList()->entries()), m_state->notes()->searchIds(text));
     }
 
     void onlyTheLastOfQuickSearchesIsShown()
@@ -107,9 +86,9 @@ private Q_SLOTS:
             fireSearch(text);
         }
         QTRY_VERIFY(!m_window->isSearchRunning());
-        QCOMPARE(listedIds(m_window->noteList()), m_state->notes()->searchIds(QStringLiteral("melon")));
+        QCOMPARE(OmbrelTest::idsOf(m_window->noteList()->entries()), m_state->notes()->searchIds(QStringLiteral("melon")));
         QTest::qWait(100);
-        QCOMPARE(listedIds(m_window->noteList()), m_state->notes()->searchIds(QStringLiteral("melon")));
+        QCOMPARE(OmbrelTest::idsOf(m_window->noteList()->entries()), m_state->notes()->searchIds(QStringLiteral("melon")));
     }
 
     void writeDuringASearchIsNotLost()
@@ -123,7 +102,7 @@ private Q_SLOTS:
         const QStringList expected = m_state->notes()->searchIds(QStringLiteral("kiwi"));
         QVERIFY(expected.contains(added));
         QVERIFY(!expected.contains(m_ids.at(1)));
-        QCOMPARE(listedIds(m_window->noteList()), expected);
+        QCOMPARE(OmbrelTest::idsOf(m_window->noteList()->entries()), expected);
     }
 
     void clearingTheSearchSelectsTheOpenNoteAgain()
@@ -132,7 +111,7 @@ private Q_SLOTS:
         m_window->noteList()->selectNote(m_ids.at(2)); // "melon"
         QCOMPARE(m_window->editor()->currentNoteId(), m_ids.at(2));
         search(QStringLiteral("kiwi kiwi"));
-        QVERIFY(!listedIds(m_window->noteList()).contains(m_ids.at(2)));
+        QVERIFY(!OmbrelTest::idsOf(m_window->noteList()->entries()).contains(m_ids.at(2)));
         search(QString());
         QCOMPARE(m_window->noteList()->count(), m_ids.size());
         QCOMPARE(m_window->noteList()->currentNoteId(), m_ids.at(2));
@@ -174,11 +153,11 @@ private Q_SLOTS:
 
         openWindow();
         search(QStringLiteral("melon"));
-        QCOMPARE(listedIds(m_window->noteList()).size(), 2);
+        QCOMPARE(OmbrelTest::idsOf(m_window->noteList()->entries()).size(), 2);
         // The window fills the index from the event loop, then answers from it.
         QTRY_VERIFY(m_state->notes()->textIndexComplete());
         search(QStringLiteral("bold"));
-        QCOMPARE(listedIds(m_window->noteList()), QStringList{m_ids.at(3)});
+        QCOMPARE(OmbrelTest::idsOf(m_window->noteList()->entries()), QStringList{m_ids.at(3)});
     }
 
     void notebookCountsFollowEveryChange_data()
@@ -209,7 +188,7 @@ private Q_SLOTS:
                  Note note;
                  note.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
                  note.notebookId = a;
-                 note.body = bodyFor(QStringLiteral("new"));
+                 note.body = OmbrelTest::bodyOf(QStringLiteral("new"));
                  note.createdAt = note.updatedAt = note.modifiedAt = QDateTime::currentDateTimeUtc();
                  return notes->insert(note);
              }},
@@ -218,7 +197,7 @@ private Q_SLOTS:
             {"out-of-notebook", [&] { return notes->moveToNotebook(m_ids.at(2), QString()); }},
             {"edit", [&] {
                  auto note = notes->findById(m_ids.at(0));
-                 note->body = bodyFor(QStringLiteral("edited"));
+                 note->body = OmbrelTest::bodyOf(QStringLiteral("edited"));
                  note->version += 1;
                  return notes->update(*note);
              }},
@@ -269,7 +248,7 @@ private:
     {
         Note note;
         note.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
-        note.body = bodyFor(text);
+        note.body = OmbrelTest::bodyOf(text);
         note.createdAt = note.updatedAt = note.modifiedAt = updatedAt;
         if (!m_state->notes()->insert(note))
             return QString();

@@ -25,13 +25,7 @@ private:
         return m_state->notes()->insert(note) ? note.id : QString();
     }
 
-    QStringList listedIds() const
-    {
-        QStringList ids;
-        for (const NoteListEntry &entry : m_screen->resultList()->entries())
-            ids.append(entry.id);
-        return ids;
-    }
+    QStringList listedIds() const { return OmbrelTest::idsOf(m_screen->resultList()->entries()); }
 
     std::unique_ptr<OmbrelTest::ScopedDataDir> m_dataDir;
     std::unique_ptr<AppState> m_state;

@@ -1,6 +1,7 @@
 #include "appstate.h"
 #include "notelistwidget.h"
 #include "noterepository.h"
+#include "storagefixture.h"
 #include "testsupport.h"
 #include "trashscreen.h"
 
@@ -26,13 +27,7 @@ private:
         return note.id;
     }
 
-    QStringList listedIds() const
-    {
-        QStringList ids;
-        for (const NoteListEntry &entry : m_screen->noteList()->entries())
-            ids.append(entry.id);
-        return ids;
-    }
+    QStringList listedIds() const { return OmbrelTest::idsOf(m_screen->noteList()->entries()); }
 
     void answer(bool yes)
     {
