@@ -7,7 +7,6 @@
 #include <QLocalSocket>
 #include <QDateTime>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
 #include <QThread>
@@ -59,14 +58,11 @@ namespace {
 
 constexpr qint64 OwnerlessLockAgeMs = 2000;
 
-bool lockFileNamesNoOwner(const QString &path)
+bool lockFileNamesNoOwner(const QLockFile &lock, const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    bool ok = false;
-    const qint64 pid = file.readLine().trimmed().toLongLong(&ok);
-    if (ok && pid > 0)
+    qint64 pid = 0;
+    QString host, application;
+    if (lock.getLockInfo(&pid, &host, &application) && pid > 0)
         return false;
     const QDateTime modified = QFileInfo(path).lastModified();
     return modified.isValid() && modified.msecsTo(QDateTime::currentDateTime()) > OwnerlessLockAgeMs;
@@ -101,7 +97,7 @@ bool SingleInstance::tryRun(const QString &message)
         // a file naming no one; with no age limit it would lock the library out for good.
         // The id is written right after creation, so one that is still missing after a
         // moment never will be.
-        if (lockFileNamesNoOwner(m_lockPath) && m_lock->removeStaleLockFile())
+        if (lockFileNamesNoOwner(*m_lock, m_lockPath) && m_lock->removeStaleLockFile())
             continue;
         // A live process holds the library: it is starting, or its socket is stalled or
         // gone. Its socket is not ours to remove.
