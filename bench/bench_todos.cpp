@@ -8,6 +8,7 @@
 // while the screen does not listen (its floor: the repository write alone) and report
 // p95 of both and their ratio.
 
+#include "benchstats.h"
 #include "appstate.h"
 #include "librarygenerator.h"
 #include "noterepository.h"
@@ -75,14 +76,6 @@ TodosScreen *sharedScreen()
         QCoreApplication::processEvents();
     }
     return env->screen.get();
-}
-
-double percentile(std::vector<double> samples, double q)
-{
-    if (samples.empty())
-        return 0.0;
-    std::sort(samples.begin(), samples.end());
-    return samples[std::min(samples.size() - 1, size_t(q * double(samples.size())))];
 }
 
 void report(benchmark::State &state, const std::vector<double> &timed, const std::vector<double> &floor)

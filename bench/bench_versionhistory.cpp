@@ -8,6 +8,7 @@
 // directory. Opening is compared with its floor, the bodies of the same rows read once
 // (what listing them whole would cost); previewing with reading its one body.
 
+#include "benchstats.h"
 #include "appstate.h"
 #include "database.h"
 #include "documentcorpus.h"
@@ -80,14 +81,6 @@ Environment *environment()
         return e;
     }();
     return env;
-}
-
-double percentile(std::vector<double> samples, double q)
-{
-    if (samples.empty())
-        return 0.0;
-    std::sort(samples.begin(), samples.end());
-    return samples[std::min(samples.size() - 1, size_t(q * double(samples.size())))];
 }
 
 void report(benchmark::State &state, const std::vector<double> &timed, const std::vector<double> &floor)
