@@ -8,8 +8,8 @@
 // while the screen does not listen (its floor: the repository write alone) and report
 // p95 of both and their ratio.
 
-#include "benchstats.h"
 #include "appstate.h"
+#include "benchstats.h"
 #include "librarygenerator.h"
 #include "noterepository.h"
 #include "paths.h"

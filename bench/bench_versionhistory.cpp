@@ -8,8 +8,8 @@
 // directory. Opening is compared with its floor, the bodies of the same rows read once
 // (what listing them whole would cost); previewing with reading its one body.
 
-#include "benchstats.h"
 #include "appstate.h"
+#include "benchstats.h"
 #include "database.h"
 #include "documentcorpus.h"
 #include "noterepository.h"
