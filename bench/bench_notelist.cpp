@@ -137,7 +137,7 @@ void BM_PlaceEntryMiddleToTop(benchmark::State &state)
     int version = 100;
     for (auto _ : state) {
         state.PauseTiming();
-        const QString id = list.item(NoteCount / 2)->data(NoteListWidget::NoteIdRole).toString();
+        const QString id = list.noteIdAt(NoteCount / 2);
         NoteListEntry entry = entriesById().value(id);
         if (current)
             list.selectNote(id);

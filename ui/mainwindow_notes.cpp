@@ -280,8 +280,7 @@ void MainWindow::moveCurrentNoteToTrash(bool confirm)
         updateCentralPage();
         return;
     }
-    const QString nextId =
-        m_noteList->item(std::clamp(row, 0, count - 1))->data(NoteListWidget::NoteIdRole).toString();
+    const QString nextId = m_noteList->noteIdAt(std::clamp(row, 0, count - 1));
     m_noteList->selectNote(nextId);
     openNote(nextId, false);
     m_appState->setCurrentNoteId(nextId);
@@ -546,13 +545,11 @@ void MainWindow::applyNoteChanges(const QHash<QString, std::optional<NoteListEnt
 int MainWindow::orderedRowFor(const NoteListEntry &entry) const
 {
     // Binary search over the list as it would be without this entry; the rest of the
-    // list is ordered by updatedAt, newest first (oldest first in steno mode). Items are
-    // read by row: copying every entry would cost more than the whole search.
+    // list is ordered by updatedAt, newest first (oldest first in steno mode).
     const int self = m_noteList->rowOf(entry.id);
     const int count = m_noteList->count() - (self >= 0 ? 1 : 0);
-    const auto updatedAt = [this, self](int index) {
-        const QListWidgetItem *item = m_noteList->item(self >= 0 && index >= self ? index + 1 : index);
-        return item ? item->data(NoteListWidget::UpdatedAtRole).toDateTime() : QDateTime();
+    const auto updatedAt = [this, self](int index) -> const QDateTime & {
+        return m_noteList->entryAt(self >= 0 && index >= self ? index + 1 : index).updatedAt;
     };
     // The entry goes before the first row not newer than it (descending), or before the
     // first row newer than it (ascending).
