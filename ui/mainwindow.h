@@ -152,6 +152,7 @@ private:
     void adjustNotebookCounts(const QString &noteId, const std::optional<NoteListEntry> &after);
     void applyNoteChanges(const QHash<QString, std::optional<NoteListEntry>> &changed);
     void refreshNotebookList();
+    bool notebookListIsCurrent() const;
     void reloadNotebookNames();
     void updateNoteCount();
     int orderedRowFor(const NoteListEntry &entry) const;
@@ -265,6 +266,9 @@ private:
     // Live notes per notebook id, kept from the change reports while the cache is valid.
     QHash<QString, int> m_notebookCounts;
     bool m_notebookCountsValid = false;
+    // What the sidebar last showed; a save that changes no count leaves it alone.
+    QHash<QString, int> m_shownNotebookCounts;
+    qsizetype m_shownTrashCount = -1;
 
     QPointer<TodosScreen> m_todosScreen;
     QPointer<SearchScreen> m_searchScreen;

@@ -345,7 +345,8 @@ void MainWindow::onNotesChanged()
         if (m_searchGeneration != 0)
             refreshNoteList();
     }
-    refreshNotebookList();
+    if (!notebookListIsCurrent())
+        refreshNotebookList();
     reloadOpenNote();
 }
 
@@ -592,6 +593,25 @@ void MainWindow::refreshNotebookList()
     }
     m_notebookList->setNotebooks(m_appState->notebooks()->allNotebooks(), m_notebookCounts,
                                  m_appState->currentNotebookId(), int(m_trashedIds.size()));
+    m_shownNotebookCounts = m_notebookCounts;
+    m_shownTrashCount = m_trashedIds.size();
+}
+
+// Whether the sidebar already shows the current counts with the current notebook's row
+// selected; most saves change neither, and rebuilding it costs a read of every notebook.
+bool MainWindow::notebookListIsCurrent() const
+{
+    if (!m_notebookCountsValid || m_shownTrashCount != m_trashedIds.size() || m_shownNotebookCounts != m_notebookCounts)
+        return false;
+    const QListWidgetItem *current = m_notebookList->currentItem();
+    if (!current)
+        return false;
+    const QString notebookId = m_appState->currentNotebookId();
+    const int kind = current->data(NotebookListWidget::KindRole).toInt();
+    if (notebookId.isEmpty())
+        return kind == NotebookListWidget::AllNotesRow;
+    return kind == NotebookListWidget::NotebookRow
+        && current->data(NotebookListWidget::NotebookIdRole).toString() == notebookId;
 }
 
 // The counts follow the change reports: the cached row is the note before the change,

@@ -90,6 +90,15 @@ NoteListModel::NoteListModel(QObject *parent)
 
 NoteListModel::~NoteListModel() = default;
 
+// A relayout asks for every row's index; the base class would make three virtual calls
+// per row to check it.
+QModelIndex NoteListModel::index(int row, int column, const QModelIndex &parent) const
+{
+    if (row < 0 || row >= m_entries.size() || column != 0 || parent.isValid())
+        return QModelIndex();
+    return createIndex(row, column);
+}
+
 int NoteListModel::rowCount(const QModelIndex &parent) const
 {
     return parent.isValid() ? 0 : int(m_entries.size());

@@ -27,6 +27,7 @@ public:
     explicit NoteListModel(QObject *parent = nullptr);
     ~NoteListModel() override;
 
+    QModelIndex index(int row, int column = 0, const QModelIndex &parent = QModelIndex()) const override;
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;

@@ -220,6 +220,14 @@ void NoteListWidget::paintEvent(QPaintEvent *event)
                      m_placeholderText);
 }
 
+void NoteListWidget::dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight, const QList<int> &roles)
+{
+    // The list view lays out every row again after any change of data, in case a row's
+    // size changed; cards are all of one height, so repainting the changed rows is enough,
+    // and an autosave does not pay for a pass over the whole library.
+    QAbstractItemView::dataChanged(topLeft, bottomRight, roles);
+}
+
 void NoteListWidget::keyboardSearch(const QString &search)
 {
     Q_UNUSED(search)

@@ -97,6 +97,8 @@ protected:
     QMimeData *mimeData(const QModelIndexList &indexes) const;
     void startDrag(Qt::DropActions supportedActions) override;
     void paintEvent(QPaintEvent *event) override;
+    void dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight,
+                     const QList<int> &roles = QList<int>()) override;
 
 private:
     void onCurrentChanged(const QModelIndex &current);
