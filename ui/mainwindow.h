@@ -16,6 +16,8 @@
 #include <functional>
 #include <optional>
 
+struct NoteListRows;
+
 class AppState;
 class EditorToolbar;
 class FindBar;
@@ -147,7 +149,9 @@ private:
     void ensureEntryCache(QList<NoteListEntry> all); // by value: it may be m_fullList, which it clears
     void cacheEntry(const NoteListEntry &entry);
     void uncacheEntry(const QString &noteId);
+    void showSearchRows(quint64 generation, const QString &text, NoteListRows rows);
     void showListEntries(const QList<NoteListEntry> &entries, const QString &query);
+    void showListRows(NoteListRows rows, const QString &query);
     void startTextIndexBuild();
     void adjustNotebookCounts(const QString &noteId, const std::optional<NoteListEntry> &after);
     void applyNoteChanges(const QHash<QString, std::optional<NoteListEntry>> &changed);

@@ -9,6 +9,7 @@
 #include "notebookrepository.h"
 #include "noteeditor.h"
 #include "noteheaderbar.h"
+#include "notelistmodel.h"
 #include "notelistwidget.h"
 #include "noterepository.h"
 #include "notesearcher.h"
@@ -27,6 +28,7 @@
 #include <QMimeData>
 #include <QElapsedTimer>
 #include <QSignalBlocker>
+#include <QThreadPool>
 #include <QTimer>
 #include <QUuid>
 
@@ -388,21 +390,49 @@ void MainWindow::applySearchResults(quint64 generation, const QString &text, con
 {
     if (generation != m_searchGeneration || text != m_searchField->text().trimmed())
         return;
-    m_searchGeneration = 0;
     if (!ok) {
+        m_searchGeneration = 0;
         showListEntries(searchEntriesHere(text), text);
         return;
     }
-    QList<NoteListEntry> entries;
-    entries.reserve(rowids.size());
-    // A hit the cache lacks was purged or trashed since the rank was computed.
     ensureEntryCache();
-    for (const qint64 rowid : rowids) {
-        const auto it = m_entryCache.constFind(rowid);
-        if (it != m_entryCache.cend())
-            entries.append(*it);
-    }
-    showListEntries(entries, text);
+    // A common word matches a third of a large library, and gathering that many rows
+    // would hold the UI thread for longer than a frame: a pool thread gathers them from a
+    // shared copy of the cache, and the UI thread only swaps them in. A write meanwhile
+    // starts a new search, whose generation retires this one.
+    QPointer<MainWindow> window(this);
+    QThreadPool::globalInstance()->start([window, generation, text, rowids, cache = m_entryCache]() mutable {
+        NoteListRows rows;
+        {
+            // Released before the rows are handed back, so that the UI thread's next
+            // change to the cache does not have to copy it.
+            const QHash<qint64, NoteListEntry> held = std::move(cache);
+            QList<NoteListEntry> entries;
+            entries.reserve(rowids.size());
+            // A hit the cache lacks was purged or trashed since the rank was computed.
+            for (const qint64 rowid : std::as_const(rowids)) {
+                const auto it = held.constFind(rowid);
+                if (it != held.cend())
+                    entries.append(*it);
+            }
+            rows = NoteListModel::prepareRows(std::move(entries));
+        }
+        QMetaObject::invokeMethod(
+            qApp,
+            [window, generation, text, rows = std::move(rows)]() mutable {
+                if (window)
+                    window->showSearchRows(generation, text, std::move(rows));
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void MainWindow::showSearchRows(quint64 generation, const QString &text, NoteListRows rows)
+{
+    if (generation != m_searchGeneration || text != m_searchField->text().trimmed())
+        return;
+    m_searchGeneration = 0;
+    showListRows(std::move(rows), text);
 }
 
 // The synchronous path: the text index is still being filled, or the search thread
@@ -466,9 +496,15 @@ void MainWindow::uncacheEntry(const QString &noteId)
 
 void MainWindow::showListEntries(const QList<NoteListEntry> &entries, const QString &query)
 {
+    showListRows(NoteListModel::prepareRows(entries), query);
+}
+
+void MainWindow::showListRows(NoteListRows rows, const QString &query)
+{
     m_listQuery = query;
     m_listReversed = query.isEmpty() && stenoMode();
-    m_noteList->setEntries(entries);
+    const bool empty = rows.entries.isEmpty();
+    m_noteList->setRows(std::move(rows));
     // Back from a search that did not list it, the open note is the selected row again.
     const QString openId = m_editor->currentNoteId();
     if (m_noteList->currentNoteId().isEmpty() && !openId.isEmpty()) {
@@ -478,7 +514,7 @@ void MainWindow::showListEntries(const QList<NoteListEntry> &entries, const QStr
     const bool inNotebook = query.isEmpty() && !m_appState->currentNotebookId().isEmpty();
     m_noteList->setPlaceholderText(inNotebook ? tr("No notes in this notebook") : QString());
     // An empty notebook shows no note of another notebook in the editor.
-    if (inNotebook && entries.isEmpty() && !openId.isEmpty() && settleUnsavedNote()) {
+    if (inNotebook && empty && !openId.isEmpty() && settleUnsavedNote()) {
         snapshotIfChanged();
         clearEditor();
         updateCentralPage();

@@ -190,31 +190,46 @@ void NoteListModel::setNotes(const QList<Note> &notes)
         if (!bodies.contains(note.id))
             bodies.insert(note.id, {note.version, note.updatedAt, note.body});
     }
-    replaceRows(entries);
+    replaceRows(prepareRows(std::move(entries)));
     m_bodies = std::move(bodies);
 }
 
 void NoteListModel::setEntries(const QList<NoteListEntry> &entries)
 {
-    replaceRows(entries);
+    setRows(prepareRows(entries));
+}
+
+void NoteListModel::setRows(NoteListRows rows)
+{
+    replaceRows(std::move(rows));
     m_bodies.clear();
 }
 
-void NoteListModel::replaceRows(const QList<NoteListEntry> &entries)
+NoteListRows NoteListModel::prepareRows(QList<NoteListEntry> entries)
 {
-    beginResetModel();
+    NoteListRows rows;
+    rows.idHashes.reserve(size_t(entries.size()));
+    for (const NoteListEntry &entry : std::as_const(entries))
+        rows.idHashes.push_back(idHash(entry.id));
     // Shared, not copied: a refresh hands over the list it already holds.
-    m_entries = entries;
+    rows.entries = std::move(entries);
+    return rows;
+}
+
+void NoteListModel::replaceRows(NoteListRows rows)
+{
+    const QList<NoteListEntry> &entries = rows.entries;
     const qsizetype count = entries.size();
-    m_idHashes.resize(size_t(count));
+    if (rows.idHashes.size() != size_t(count))
+        rows = prepareRows(std::move(rows.entries));
+
+    beginResetModel();
     m_index->reset(count);
     bool duplicates = false;
     for (qsizetype row = 0; row < count; ++row) {
-        const QString &id = entries.at(row).id;
-        const size_t hash = idHash(id);
-        m_idHashes[size_t(row)] = hash;
+        const size_t hash = rows.idHashes[size_t(row)];
         const int seen = m_index->find(hash, [&](int other) {
-            return m_idHashes[size_t(other)] == hash && entries.at(other).id == id;
+            return rows.idHashes[size_t(other)] == hash && entries.at(other).id == entries.at(row).id;
         });
         if (seen >= 0) {
             duplicates = true;
@@ -234,12 +249,12 @@ void NoteListModel::replaceRows(const QList<NoteListEntry> &entries)
             seen.insert(entry.id);
             unique.append(entry);
         }
-        m_entries = unique;
-        m_idHashes.resize(size_t(unique.size()));
-        for (qsizetype row = 0; row < unique.size(); ++row)
-            m_idHashes[size_t(row)] = idHash(unique.at(row).id);
-        rebuildIndex();
+        rows = prepareRows(std::move(unique));
     }
+    m_entries = std::move(rows.entries);
+    m_idHashes = std::move(rows.idHashes);
+    if (duplicates)
+        rebuildIndex();
     m_indexValid = true;
     endResetModel();
 }

@@ -13,6 +13,14 @@
 
 struct Note;
 
+// Rows ready to show: the entries and the hash of each id. Preparing them reads every id,
+// which for a large result is worth doing off the UI thread.
+struct NoteListRows
+{
+    QList<NoteListEntry> entries;
+    std::vector<size_t> idHashes;
+};
+
 // The rows of a note list: one NoteListEntry per note, in the order given. Title,
 // preview and notebook name are derived only when a view asks for them, which with
 // uniform row heights means painted rows only, and kept per note version.
@@ -41,6 +49,9 @@ public:
     // Both replace every row in one model reset; a note listed twice is shown once.
     void setNotes(const QList<Note> &notes);
     void setEntries(const QList<NoteListEntry> &entries);
+    void setRows(NoteListRows rows);
+    // Safe on any thread.
+    static NoteListRows prepareRows(QList<NoteListEntry> entries);
     // Rows after the last one, in one insertion; notes already listed are skipped.
     void appendEntries(const QList<NoteListEntry> &entries);
     // Inserts the note at row (clamped) or moves its row there; returns the row.
@@ -60,7 +71,7 @@ private:
     struct Body;
     class RowIndex;
 
-    void replaceRows(const QList<NoteListEntry> &entries);
+    void replaceRows(NoteListRows rows);
     const Texts &textsOf(const NoteListEntry &entry) const;
     QString notebookName(const QString &notebookId) const;
     void rebuildIndex() const;

@@ -66,9 +66,14 @@ void NoteListWidget::setNotes(const QList<Note> &notes)
 
 void NoteListWidget::setEntries(const QList<NoteListEntry> &entries)
 {
+    setRows(NoteListModel::prepareRows(entries));
+}
+
+void NoteListWidget::setRows(NoteListRows rows)
+{
     const QString currentId = currentNoteId();
     const QSignalBlocker blocker(this);
-    m_model->setEntries(entries);
+    m_model->setRows(std::move(rows));
     if (const int row = currentId.isEmpty() ? -1 : m_model->rowOf(currentId); row >= 0)
         setCurrentIndex(m_model->index(row));
 }

@@ -46,6 +46,8 @@ public:
     // still listed, otherwise nothing is selected.
     void setNotes(const QList<Note> &notes);
     void setEntries(const QList<NoteListEntry> &entries);
+    // The same, with rows prepared elsewhere (NoteListModel::prepareRows).
+    void setRows(NoteListRows rows);
 
     // Incremental updates; none emits noteSelected. placeEntry inserts the note at row
     // (clamped to the list) or moves its row there, refreshing what changed; appendEntries
