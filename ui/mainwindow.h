@@ -146,6 +146,9 @@ private:
     void applySearchResults(quint64 generation, const QString &text, const QList<qint64> &rowids, bool ok);
     QList<NoteListEntry> searchEntriesHere(const QString &query);
     void ensureEntryCache();
+    bool fullListIsFresh() const;
+    void buildEntryCacheInBackground();
+    void adoptEntryCache(quint64 serial, QHash<qint64, NoteListEntry> byRowid, QHash<QString, qint64> rowids);
     void ensureEntryCache(QList<NoteListEntry> all); // by value: it may be m_fullList, which it clears
     void cacheEntry(const NoteListEntry &entry);
     void uncacheEntry(const QString &noteId);

@@ -33,6 +33,8 @@
 #include <QUuid>
 
 #include <algorithm>
+#include <optional>
+#include <utility>
 
 namespace {
 
@@ -42,6 +44,24 @@ constexpr qsizetype PerIdLookupLimit = 200;
 
 // After start-up has painted, the search cache is built from the list already read.
 constexpr int FullListIdleMs = 1000;
+
+// The search cache: every live row by rowid, and each note's rowid.
+struct EntryCache {
+    QHash<qint64, NoteListEntry> byRowid;
+    QHash<QString, qint64> rowids;
+};
+
+EntryCache buildEntryCache(const QList<NoteListEntry> &all)
+{
+    EntryCache cache;
+    cache.byRowid.reserve(all.size());
+    cache.rowids.reserve(all.size());
+    for (const NoteListEntry &entry : all) {
+        cache.byRowid.insert(entry.rowid, entry);
+        cache.rowids.insert(entry.id, entry.rowid);
+    }
+    return cache;
+}
 
 QString newId()
 {
@@ -369,7 +389,7 @@ void MainWindow::refreshNoteList()
         if (notebookId.isEmpty() && !m_entryCacheValid) {
             m_fullList = entries;
             m_fullListSerial = notes->changeSerial();
-            QTimer::singleShot(FullListIdleMs, this, qOverload<>(&MainWindow::ensureEntryCache));
+            QTimer::singleShot(FullListIdleMs, this, &MainWindow::buildEntryCacheInBackground);
         }
         showListEntries(entries, query);
         return;
@@ -395,18 +415,28 @@ void MainWindow::applySearchResults(quint64 generation, const QString &text, con
         showListEntries(searchEntriesHere(text), text);
         return;
     }
-    ensureEntryCache();
     // A common word matches a third of a large library, and gathering that many rows
     // would hold the UI thread for longer than a frame: a pool thread gathers them from a
-    // shared copy of the cache, and the UI thread only swaps them in. A write meanwhile
-    // starts a new search, whose generation retires this one.
+    // shared copy of the cache (or builds the cache from the list read at start-up), and
+    // the UI thread only swaps them in. A write meanwhile starts a new search, whose
+    // generation retires this one.
+    const bool fromList = !m_entryCacheValid && fullListIsFresh();
+    if (!fromList)
+        ensureEntryCache();
     QPointer<MainWindow> window(this);
-    QThreadPool::globalInstance()->start([window, generation, text, rowids, cache = m_entryCache]() mutable {
+    QThreadPool::globalInstance()->start([window, generation, text, rowids, serial = m_fullListSerial,
+                                          cache = fromList ? QHash<qint64, NoteListEntry>() : m_entryCache,
+                                          list = fromList ? m_fullList : QList<NoteListEntry>()]() mutable {
         NoteListRows rows;
+        std::optional<EntryCache> built;
         {
             // Released before the rows are handed back, so that the UI thread's next
             // change to the cache does not have to copy it.
-            const QHash<qint64, NoteListEntry> held = std::move(cache);
+            QHash<qint64, NoteListEntry> held = std::move(cache);
+            if (!list.isEmpty()) {
+                built = buildEntryCache(std::exchange(list, {}));
+                held = built->byRowid;
+            }
             QList<NoteListEntry> entries;
             entries.reserve(rowids.size());
             // A hit the cache lacks was purged or trashed since the rank was computed.
@@ -419,12 +449,49 @@ void MainWindow::applySearchResults(quint64 generation, const QString &text, con
         }
         QMetaObject::invokeMethod(
             qApp,
-            [window, generation, text, rows = std::move(rows)]() mutable {
-                if (window)
-                    window->showSearchRows(generation, text, std::move(rows));
+            [window, generation, text, serial, rows = std::move(rows), built = std::move(built)]() mutable {
+                if (!window)
+                    return;
+                if (built)
+                    window->adoptEntryCache(serial, std::move(built->byRowid), std::move(built->rowids));
+                window->showSearchRows(generation, text, std::move(rows));
             },
             Qt::QueuedConnection);
     });
+}
+
+bool MainWindow::fullListIsFresh() const
+{
+    return !m_fullList.isEmpty() && m_fullListSerial == m_appState->notes()->changeSerial();
+}
+
+// The cache built off the UI thread from the list read at start-up; good only while no
+// change has been reported since that list was read.
+void MainWindow::buildEntryCacheInBackground()
+{
+    if (m_entryCacheValid || !fullListIsFresh())
+        return;
+    QPointer<MainWindow> window(this);
+    QThreadPool::globalInstance()->start([window, serial = m_fullListSerial, list = m_fullList]() mutable {
+        EntryCache built = buildEntryCache(std::exchange(list, {}));
+        QMetaObject::invokeMethod(
+            qApp,
+            [window, serial, built = std::move(built)]() mutable {
+                if (window)
+                    window->adoptEntryCache(serial, std::move(built.byRowid), std::move(built.rowids));
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void MainWindow::adoptEntryCache(quint64 serial, QHash<qint64, NoteListEntry> byRowid, QHash<QString, qint64> rowids)
+{
+    if (m_entryCacheValid || serial != m_fullListSerial || !fullListIsFresh())
+        return;
+    m_entryCache = std::move(byRowid);
+    m_cachedRowids = std::move(rowids);
+    m_entryCacheValid = true;
+    m_fullList.clear();
 }
 
 void MainWindow::showSearchRows(quint64 generation, const QString &text, NoteListRows rows)
@@ -470,12 +537,9 @@ void MainWindow::ensureEntryCache()
 void MainWindow::ensureEntryCache(QList<NoteListEntry> all)
 {
     m_fullList.clear();
-    m_entryCache.clear();
-    m_cachedRowids.clear();
-    m_entryCache.reserve(all.size());
-    m_cachedRowids.reserve(all.size());
-    for (const NoteListEntry &entry : all)
-        cacheEntry(entry);
+    EntryCache built = buildEntryCache(all);
+    m_entryCache = std::move(built.byRowid);
+    m_cachedRowids = std::move(built.rowids);
     m_entryCacheValid = true;
 }
 
