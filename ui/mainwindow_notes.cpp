@@ -28,11 +28,13 @@
 #include <QMimeData>
 #include <QElapsedTimer>
 #include <QSignalBlocker>
+#include <QSemaphore>
 #include <QThreadPool>
 #include <QTimer>
 #include <QUuid>
 
 #include <algorithm>
+#include <functional>
 #include <optional>
 #include <utility>
 
@@ -44,6 +46,10 @@ constexpr qsizetype PerIdLookupLimit = 200;
 
 // After start-up has painted, the search cache is built from the list already read.
 constexpr int FullListIdleMs = 1000;
+
+// Up to this many hits are gathered on the UI thread, or by one pass over that list while
+// the cache is not built yet; more go to a pool thread, building the cache on the way.
+constexpr qsizetype ListScanLimit = 2000;
 
 // The search cache: every live row by rowid, and each note's rowid.
 struct EntryCache {
@@ -61,6 +67,56 @@ EntryCache buildEntryCache(const QList<NoteListEntry> &all)
         cache.rowids.insert(entry.id, entry.rowid);
     }
     return cache;
+}
+
+// Rows for ranked rowids, in rank order, with their id hashes; hits the cache lacks (purged
+// or trashed since the rank was computed) are left out. Called off the UI thread; a large
+// result is gathered by two threads, since the UI thread is idle meanwhile.
+NoteListRows gatherRows(const QList<qint64> &rowids, const std::function<const NoteListEntry *(qsizetype)> &lookup)
+{
+    const qsizetype count = rowids.size();
+    NoteListRows rows;
+    rows.entries.resize(count);
+    rows.idHashes.resize(size_t(count));
+    std::vector<char> found(size_t(count), 0);
+    NoteListEntry *out = rows.entries.data();
+    const auto gather = [&](qsizetype begin, qsizetype end) {
+        for (qsizetype i = begin; i < end; ++i) {
+            if (const NoteListEntry *entry = lookup(i)) {
+                out[i] = *entry;
+                rows.idHashes[size_t(i)] = NoteListModel::idHash(entry->id);
+                found[size_t(i)] = 1;
+            }
+        }
+    };
+    constexpr qsizetype SplitFrom = 4096;
+    QSemaphore otherHalf;
+    const qsizetype half = count / 2;
+    if (count >= SplitFrom && QThreadPool::globalInstance()->tryStart([&] {
+            gather(half, count);
+            otherHalf.release();
+        })) {
+        gather(0, half);
+        otherHalf.acquire();
+    } else {
+        gather(0, count);
+    }
+
+    if (std::find(found.cbegin(), found.cend(), 0) != found.cend()) {
+        qsizetype kept = 0;
+        for (qsizetype i = 0; i < count; ++i) {
+            if (!found[size_t(i)])
+                continue;
+            if (kept != i) {
+                out[kept] = std::move(out[i]);
+                rows.idHashes[size_t(kept)] = rows.idHashes[size_t(i)];
+            }
+            ++kept;
+        }
+        rows.entries.resize(kept);
+        rows.idHashes.resize(size_t(kept));
+    }
+    return rows;
 }
 
 QString newId()
@@ -423,30 +479,49 @@ void MainWindow::applySearchResults(quint64 generation, const QString &text, con
     const bool fromList = !m_entryCacheValid && fullListIsFresh();
     if (!fromList)
         ensureEntryCache();
+    if (!fromList && rowids.size() <= ListScanLimit) {
+        // A handful of hits costs less than the trip to another thread.
+        m_searchGeneration = 0;
+        showListRows(gatherRows(rowids,
+                                [this, &rowids](qsizetype i) -> const NoteListEntry * {
+                                    const auto it = m_entryCache.constFind(rowids.at(i));
+                                    return it != m_entryCache.cend() ? &*it : nullptr;
+                                }),
+                     text);
+        return;
+    }
     QPointer<MainWindow> window(this);
     QThreadPool::globalInstance()->start([window, generation, text, rowids, serial = m_fullListSerial,
                                           cache = fromList ? QHash<qint64, NoteListEntry>() : m_entryCache,
                                           list = fromList ? m_fullList : QList<NoteListEntry>()]() mutable {
         NoteListRows rows;
         std::optional<EntryCache> built;
-        {
+        if (!list.isEmpty() && rowids.size() <= ListScanLimit) {
+            // A few hits: one pass over the list finds them; the cache is built later.
+            QHash<qint64, const NoteListEntry *> hits;
+            hits.reserve(rowids.size());
+            for (const qint64 rowid : std::as_const(rowids))
+                hits.insert(rowid, nullptr);
+            for (const NoteListEntry &entry : std::as_const(list)) {
+                const auto it = hits.find(entry.rowid);
+                if (it != hits.end())
+                    *it = &entry;
+            }
+            rows = gatherRows(rowids, [&](qsizetype i) { return hits.value(rowids.at(i)); });
+        } else {
             // Released before the rows are handed back, so that the UI thread's next
             // change to the cache does not have to copy it.
             QHash<qint64, NoteListEntry> held = std::move(cache);
             if (!list.isEmpty()) {
-                built = buildEntryCache(std::exchange(list, {}));
+                built = buildEntryCache(list);
                 held = built->byRowid;
             }
-            QList<NoteListEntry> entries;
-            entries.reserve(rowids.size());
-            // A hit the cache lacks was purged or trashed since the rank was computed.
-            for (const qint64 rowid : std::as_const(rowids)) {
-                const auto it = held.constFind(rowid);
-                if (it != held.cend())
-                    entries.append(*it);
-            }
-            rows = NoteListModel::prepareRows(std::move(entries));
+            rows = gatherRows(rowids, [&](qsizetype i) -> const NoteListEntry * {
+                const auto it = held.constFind(rowids.at(i));
+                return it != held.cend() ? &*it : nullptr;
+            });
         }
+        list = {};
         QMetaObject::invokeMethod(
             qApp,
             [window, generation, text, serial, rows = std::move(rows), built = std::move(built)]() mutable {

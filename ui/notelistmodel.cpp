@@ -15,11 +15,6 @@ namespace {
 // without holding the texts of a whole large library.
 constexpr int TextCacheRows = 4096;
 
-size_t idHash(const QString &id)
-{
-    return qHash(id, size_t(0));
-}
-
 } // namespace
 
 struct NoteListModel::Texts {
@@ -203,6 +198,11 @@ void NoteListModel::setRows(NoteListRows rows)
 {
     replaceRows(std::move(rows));
     m_bodies.clear();
+}
+
+size_t NoteListModel::idHash(const QString &noteId)
+{
+    return qHash(noteId, size_t(0));
 }
 
 NoteListRows NoteListModel::prepareRows(QList<NoteListEntry> entries)

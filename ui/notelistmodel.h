@@ -50,8 +50,9 @@ public:
     void setNotes(const QList<Note> &notes);
     void setEntries(const QList<NoteListEntry> &entries);
     void setRows(NoteListRows rows);
-    // Safe on any thread.
+    // Both safe on any thread.
     static NoteListRows prepareRows(QList<NoteListEntry> entries);
+    static size_t idHash(const QString &noteId);
     // Rows after the last one, in one insertion; notes already listed are skipped.
     void appendEntries(const QList<NoteListEntry> &entries);
     // Inserts the note at row (clamped) or moves its row there; returns the row.
