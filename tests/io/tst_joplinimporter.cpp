@@ -68,6 +68,9 @@ private Q_SLOTS:
     void wholeImportFailuresStoreNothing_data();
     void wholeImportFailuresStoreNothing();
     void reportsProgressPerNote();
+    void failingNoteCostsOnlyItself_data();
+    void failingNoteCostsOnlyItself();
+    void rolledBackBatchRemovesItsFiles_data();
     void rolledBackBatchRemovesItsFiles();
     void interruptedBatchFilesAreRemovedNextTime();
 
@@ -264,24 +267,80 @@ void TestJoplinImporter::reportsProgressPerNote()
     QCOMPARE(m_library->count("notebooks"), 3);
 }
 
+void TestJoplinImporter::rolledBackBatchRemovesItsFiles_data()
+{
+    QTest::addColumn<bool>("commitFails");
+    QTest::newRow("destroyed without finish") << false;
+    QTest::newRow("commit refused after the files were written") << true;
+}
+
 void TestJoplinImporter::rolledBackBatchRemovesItsFiles()
 {
+    QFETCH(bool, commitFails);
     const QString noteId = OmbrelTest::newId();
     PendingAttachment pending;
     pending.record.id = OmbrelTest::newId();
-    pending.record.noteId = noteId;
+    // A row pointing at no note: with foreign keys deferred it is written, file and all,
+    // and only the commit refuses it.
+    pending.record.noteId = commitFails ? OmbrelTest::newId() : noteId;
     pending.record.filename = QStringLiteral("a.bin");
     pending.record.createdAt = QDateTime::currentDateTimeUtc();
     pending.bytes = "bytes";
     {
         ImportBatch batch(m_library->repositories());
         QVERIFY(batch.addNote(OmbrelTest::makeNote(noteId, QStringLiteral("x"), "2024-01-01T00:00:00.000Z"), {pending}));
-        QCOMPARE(m_library->attachmentFiles(), QStringList{pending.record.id});
-        // Destroyed without finish(): the transaction rolls back.
+        if (commitFails) {
+            QVERIFY(m_library->db.rawExec(QStringLiteral("PRAGMA defer_foreign_keys = ON")));
+            QVERIFY(!batch.finish());
+            QCOMPARE(batch.notesStored(), 0);
+            QCOMPARE(batch.failedNotes(), 1);
+        }
     }
     QCOMPARE(m_library->count("notes"), 0);
     QCOMPARE(m_library->count("attachments"), 0);
     QCOMPARE(m_library->attachmentFiles(), QStringList());
+    QVERIFY(!QFile::exists(dataDirectory() + QStringLiteral("/import-journal")));
+}
+
+void TestJoplinImporter::failingNoteCostsOnlyItself_data()
+{
+    QTest::addColumn<int>("notes");
+    QTest::addColumn<int>("failing");
+    QTest::newRow("first of a few") << 5 << 0;
+    QTest::newRow("last of a few") << 5 << 4;
+    QTest::newRow("second statement of a large batch") << 150 << 100;
+}
+
+// New notes are written several to a statement; a note the database refuses must not
+// take its neighbours with it, nor leave its attachment behind.
+void TestJoplinImporter::failingNoteCostsOnlyItself()
+{
+    QFETCH(int, notes);
+    QFETCH(int, failing);
+    const QString taken = OmbrelTest::newId();
+    QVERIFY(OmbrelTest::insertEmptyNote(&m_library->db.database, taken, QDateTime::currentDateTimeUtc()));
+    ImportBatch batch(m_library->repositories(), 1000);
+    for (int i = 0; i < notes; ++i) {
+        const QString id = i == failing ? taken : OmbrelTest::newId();
+        PendingAttachment pending;
+        pending.record.id = OmbrelTest::newId();
+        pending.record.noteId = id;
+        pending.record.filename = QStringLiteral("a.bin");
+        pending.record.createdAt = QDateTime::currentDateTimeUtc();
+        pending.bytes = QByteArray::number(i);
+        QVERIFY(batch.addNote(OmbrelTest::makeNote(id, QStringLiteral("note %1").arg(i), "2024-01-01T00:00:00.000Z"),
+                              {pending}));
+    }
+    QVERIFY(batch.finish());
+    QCOMPARE(batch.notesStored(), notes - 1);
+    QCOMPARE(batch.failedNotes(), 1);
+    QCOMPARE(batch.attachmentsStored(), notes - 1);
+    QCOMPARE(m_library->count("notes"), notes);
+    QCOMPARE(m_library->count("attachments"), notes - 1);
+    QCOMPARE(m_library->attachmentFiles().size(), notes - 1);
+    QCOMPARE(m_library->attachments.attachmentsForNote(taken).size(), 0);
+    // Every stored note is findable by its words: the text indexes saw the batched rows.
+    QCOMPARE(m_library->notes.searchIds(QStringLiteral("note")).size(), notes - 1);
 }
 
 void TestJoplinImporter::interruptedBatchFilesAreRemovedNextTime()
