@@ -13,6 +13,8 @@
 #include <QTest>
 #include <QTimeZone>
 
+#include <optional>
+
 using namespace ArchiveFixtures;
 
 namespace {
@@ -65,6 +67,8 @@ private Q_SLOTS:
     void stripsRepeatedTitles();
     void emptyMetadataValueStaysOnItsLine();
     void importsTheDocumentedLayout();
+    void importsThePeersOwnExport_data();
+    void importsThePeersOwnExport();
     void wholeImportFailuresStoreNothing_data();
     void wholeImportFailuresStoreNothing();
     void reportsProgressPerNote();
@@ -200,6 +204,82 @@ void TestJoplinImporter::importsTheDocumentedLayout()
     QCOMPARE(byTitle.value(QStringLiteral("Orphan")).notebookId, QString());
     QVERIFY(byTitle.contains(QString()));
     QCOMPARE(m_library->attachmentFiles(), QStringList{attachments.first().id});
+}
+
+void TestJoplinImporter::importsThePeersOwnExport_data()
+{
+    QTest::addColumn<QString>("title");     // of the stored note
+    QTest::addColumn<QString>("notebook");
+    QTest::addColumn<QStringList>("markdownHas");
+    QTest::addColumn<QStringList>("markdownLacks");
+    QTest::addColumn<int>("titleCount");    // how often the title text is in the Markdown
+    QTest::addColumn<int>("attachments");
+
+    QTest::newRow("resource referenced twice")
+        << "Two pictures" << "Inbox" << QStringList{"# Two pictures\n", "First:", "Again:"}
+        << QStringList{":/"} << 1 << 1;
+    QTest::newRow("HTML note")
+        << "Web clip" << "Inbox" << QStringList{"**bold**", "*italic*", "&", "one", "two"}
+        << QStringList{"<p>", "<b>", "&amp;"} << 1 << 0;
+    // The export's title line goes; the body's own first line repeating it stays.
+    QTest::newRow("first body line repeats a Unicode title")
+        << "Café ☕ Überblick" << "Inbox" << QStringList{"# Café ☕ Überblick\n", "**Köln**"} << QStringList{}
+        << 2 << 0;
+    QTest::newRow("heading repeats a Unicode title")
+        << "Résumé 日本" << "Inbox" << QStringList{"# Résumé 日本\n", "Ein Absatz."} << QStringList{"Notizen"} << 1
+        << 0;
+    QTest::newRow("nested notebook, tasks")
+        << "Old plan" << "Archive 2023" << QStringList{"done", "still open"} << QStringList{} << 1 << 0;
+    // Without a title line the first body line is the title.
+    QTest::newRow("untitled")
+        << "Body of a note without title." << "Archive 2023" << QStringList{"# Body of a note without title.\n"}
+        << QStringList{} << 1 << 0;
+}
+
+// An archive written by the peer's own command-line client (scripts/make-joplin-fixtures.sh).
+void TestJoplinImporter::importsThePeersOwnExport()
+{
+    QFETCH(QString, title);
+    QFETCH(QString, notebook);
+    QFETCH(QStringList, markdownHas);
+    QFETCH(QStringList, markdownLacks);
+    QFETCH(int, titleCount);
+    QFETCH(int, attachments);
+
+    const QString archive = QFINDTESTDATA("fixtures/joplin-cli.jex");
+    QVERIFY(!archive.isEmpty());
+    const ImportResult result = importJex(archive, m_library->repositories(), {});
+    QCOMPARE(result.errorMessage, QString());
+    QCOMPARE(result.imported, 6);
+    QCOMPARE(result.attachments, 1);
+    QCOMPARE(result.errors, 0);
+    QCOMPARE(m_library->count("notebooks"), 3);
+
+    std::optional<Note> found;
+    for (const Note &note : m_library->notes.allNotes()) {
+        if (note.title() == title)
+            found = note;
+    }
+    QVERIFY2(found, qPrintable(title));
+    const QString markdown = markdownOf(found->body);
+    for (const QString &part : std::as_const(markdownHas))
+        QVERIFY2(markdown.contains(part), qPrintable(part + QStringLiteral(" not in:\n") + markdown));
+    for (const QString &part : std::as_const(markdownLacks))
+        QVERIFY2(!markdown.contains(part), qPrintable(part + QStringLiteral(" in:\n") + markdown));
+    QCOMPARE(markdown.count(title), titleCount);
+    QCOMPARE(m_library->db.rawValue(QStringLiteral("SELECT name FROM notebooks WHERE id = ?"), {found->notebookId})
+                 .toString(),
+             notebook);
+    QVERIFY(found->createdAt.isValid() && found->createdAt.date().year() >= 2026);
+
+    const QList<Attachment> stored = m_library->attachments.attachmentsForNote(found->id);
+    QCOMPARE(stored.size(), attachments);
+    if (attachments > 0) {
+        QCOMPARE(stored.first().filename, QStringLiteral("pixel.png"));
+        QCOMPARE(stored.first().mimeType, QStringLiteral("image/png"));
+        QVERIFY(m_library->attachments.readFile(stored.first().id).startsWith("\x89PNG"));
+        QCOMPARE(found->body.count(QStringLiteral("ombrel-notes://attachment/") + stored.first().id), 2);
+    }
 }
 
 void TestJoplinImporter::wholeImportFailuresStoreNothing_data()
