@@ -10,12 +10,30 @@
 #include <QSignalBlocker>
 #include <QSqlDatabase>
 #include <QSqlError>
+#include <QSqlQuery>
 
 namespace {
 
 QString journalPath()
 {
     return dataDirectory() + QLatin1String("/import-journal");
+}
+
+QVariant pragmaValue(QSqlDatabase db, const char *name)
+{
+    QSqlQuery query(db);
+    if (query.exec(QStringLiteral("PRAGMA %1").arg(QLatin1String(name))) && query.next())
+        return query.value(0);
+    return {};
+}
+
+void setPragma(QSqlDatabase db, const char *name, const QVariant &value)
+{
+    if (!value.isValid())
+        return;
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("PRAGMA %1 = %2").arg(QLatin1String(name)).arg(value.toLongLong())))
+        qCWarning(lcIo) << "ImportBatch: cannot set" << name << query.lastError().text();
 }
 
 } // namespace
@@ -25,12 +43,25 @@ ImportBatch::ImportBatch(const IoRepositories &repositories, int notesPerTransac
     , m_notesPerTransaction(qMax(1, notesPerTransaction))
 {
     recoverInterrupted(m_repos.attachments);
+    // For the length of the batch: a page cache that holds a transaction's index pages
+    // (the default spills them to the log mid-transaction), and no flush of the log at each
+    // commit. In WAL mode NORMAL still survives a killed process; only a power cut can lose
+    // the last commits, and never corrupts the library.
+    const QSqlDatabase db = m_repos.database->handle();
+    m_savedCacheSize = pragmaValue(db, "cache_size");
+    m_savedSynchronous = pragmaValue(db, "synchronous");
+    setPragma(db, "cache_size", -64 * 1024);
+    if (m_savedSynchronous.toInt() > 1)
+        setPragma(db, "synchronous", 1);
 }
 
 ImportBatch::~ImportBatch()
 {
     if (m_inTransaction)
         rollback();
+    const QSqlDatabase db = m_repos.database->handle();
+    setPragma(db, "cache_size", m_savedCacheSize);
+    setPragma(db, "synchronous", m_savedSynchronous);
 }
 
 void ImportBatch::recoverInterrupted(AttachmentRepository *attachments)

@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QStringList>
+#include <QVariant>
 
 // An attachment waiting to be stored with its note.
 struct PendingAttachment
@@ -64,6 +65,8 @@ private:
     };
 
     IoRepositories m_repos;
+    QVariant m_savedCacheSize;
+    QVariant m_savedSynchronous;
     int m_notesPerTransaction;
     bool m_inTransaction = false;
     QStringList m_filesInTransaction;

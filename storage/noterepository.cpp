@@ -235,13 +235,13 @@ int NoteRepository::insertMany(const QList<Note> &notes)
     // 14 values a row; SQLite before 3.32 allows only 999 variables a statement. Larger
     // statements gain little and cost more to prepare and bind.
     constexpr qsizetype rowsPerStatement = 64;
-    if (!m_insertManyQuery)
-        m_insertManyQuery = std::make_unique<QSqlQuery>(m_database->handle());
-    QSqlQuery &query = *m_insertManyQuery;
     qsizetype written = 0;
     while (written < notes.size()) {
         const qsizetype rows = qMin(rowsPerStatement, notes.size() - written);
-        if (rows != m_insertManyRows) {
+        if (!m_insertManyQueries.contains(rows) && m_insertManyQueries.size() >= 2)
+            m_insertManyQueries.clear();
+        std::shared_ptr<QSqlQuery> &slot = m_insertManyQueries[rows];
+        if (!slot) {
             QString sql = columns;
             sql.reserve(columns.size() + rows * (row.size() + 1));
             for (qsizetype i = 0; i < rows; ++i) {
@@ -249,14 +249,16 @@ int NoteRepository::insertMany(const QList<Note> &notes)
                     sql += QLatin1Char(',');
                 sql += row;
             }
-            m_insertManyRows = 0;
-            if (!query.prepare(sql)) {
-                m_lastError = query.lastError();
-                qCWarning(lcStorage) << "NoteRepository::insertMany failed:" << query.lastError().text();
+            auto prepared = std::make_shared<QSqlQuery>(m_database->handle());
+            if (!prepared->prepare(sql)) {
+                m_insertManyQueries.remove(rows);
+                m_lastError = prepared->lastError();
+                qCWarning(lcStorage) << "NoteRepository::insertMany failed:" << m_lastError.text();
                 break;
             }
-            m_insertManyRows = rows;
+            slot = std::move(prepared);
         }
+        QSqlQuery &query = *slot;
         for (qsizetype i = written; i < written + rows; ++i) {
             const Note &note = notes.at(i);
             query.addBindValue(note.id);

@@ -102,8 +102,8 @@ private:
 
     mutable std::unique_ptr<QSqlQuery> m_searchNotesQuery;
     mutable std::unique_ptr<QSqlQuery> m_searchRowidsQuery;
-    std::unique_ptr<QSqlQuery> m_insertManyQuery;
-    qsizetype m_insertManyRows = 0; // rows of the statement m_insertManyQuery holds
+    // Multi-row inserts by row count: a full statement and the last remainder.
+    QHash<qsizetype, std::shared_ptr<QSqlQuery>> m_insertManyQueries;
     mutable bool m_textIndexComplete = false;
     // rowid -> id of every note, read once from the primary-key index.
     mutable QHash<qint64, QString> m_idsByRowid;

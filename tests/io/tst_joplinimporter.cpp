@@ -77,6 +77,7 @@ private Q_SLOTS:
     void rolledBackBatchRemovesItsFiles_data();
     void rolledBackBatchRemovesItsFiles();
     void interruptedBatchFilesAreRemovedNextTime();
+    void batchLeavesTheConnectionSettingsAsFound();
 
 private:
     QString path(const QString &name) const { return m_dir->filePath(name); }
@@ -442,6 +443,24 @@ void TestJoplinImporter::interruptedBatchFilesAreRemovedNextTime()
     ImportBatch::recoverInterrupted(&m_library->attachments);
     QCOMPARE(m_library->attachmentFiles(), QStringList{kept});
     QVERIFY(!QFile::exists(dataDirectory() + QStringLiteral("/import-journal")));
+}
+
+// The batch loosens the log flushing and grows the cache for its own length only.
+void TestJoplinImporter::batchLeavesTheConnectionSettingsAsFound()
+{
+    const auto pragma = [this](const char *name) {
+        return m_library->db.rawValue(QStringLiteral("PRAGMA %1").arg(QLatin1String(name))).toString();
+    };
+    QVERIFY(m_library->db.rawExec(QStringLiteral("PRAGMA synchronous = FULL")));
+    const QString cacheSize = pragma("cache_size");
+    {
+        ImportBatch batch(m_library->repositories());
+        QCOMPARE(pragma("synchronous"), QStringLiteral("1"));
+        QVERIFY(batch.addNote(OmbrelTest::makeNote(OmbrelTest::newId(), QStringLiteral("x"), "2024-01-01T00:00:00.000Z")));
+        QVERIFY(batch.finish());
+    }
+    QCOMPARE(pragma("synchronous"), QStringLiteral("2"));
+    QCOMPARE(pragma("cache_size"), cacheSize);
 }
 
 QTEST_MAIN(TestJoplinImporter)
