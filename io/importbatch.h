@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QStringList>
+#include <QVariant>
 
 // An attachment waiting to be stored with its note.
 struct PendingAttachment
@@ -29,7 +30,9 @@ public:
 
     // Each returns whether the row was written; it counts once its transaction commits.
     bool addNotebook(const Notebook &notebook, bool replace = false);
-    // Stores the note and, when that succeeds, each attachment row and file.
+    // Stores the note and, when that succeeds, each attachment row and file. New notes are
+    // written together just before their transaction commits: false only when no
+    // transaction could be opened or (replace) the update failed.
     bool addNote(const Note &note, const QList<PendingAttachment> &attachments = {}, bool replace = false);
     // Writes an attachment file that has no row of its own (a restored backup's files),
     // unless a file of that name exists. False when it could not be written.
@@ -52,11 +55,22 @@ private:
     void maybeCommit();
     void rollback();
     bool journalFile(const QString &id);
+    void storeAttachments(const QList<PendingAttachment> &attachments);
+    void writePendingNotes();
+
+    struct PendingNote
+    {
+        Note note;
+        QList<PendingAttachment> attachments;
+    };
 
     IoRepositories m_repos;
+    QVariant m_savedCacheSize;
+    QVariant m_savedSynchronous;
     int m_notesPerTransaction;
     bool m_inTransaction = false;
     QStringList m_filesInTransaction;
+    QList<PendingNote> m_pendingNotes;
     int m_notesInTransaction = 0;
     int m_attachmentsInTransaction = 0;
     int m_notebooksInTransaction = 0;

@@ -27,6 +27,8 @@ private Q_SLOTS:
 
     void refusesEntriesThatLeaveTheRoot_data();
     void refusesEntriesThatLeaveTheRoot();
+    void judgesEntryNames_data();
+    void judgesEntryNames();
     void enforcesLimits_data();
     void enforcesLimits();
     void brokenArchivesEndWithAnError_data();
@@ -96,6 +98,27 @@ void TestArchiveReader::refusesEntriesThatLeaveTheRoot()
     QVERIFY(reader.hasError());
     QVERIFY(!names.contains(QStringLiteral("after.txt")));
     QVERIFY(!QFile::exists(m_dir->filePath(QStringLiteral("../evil.txt"))));
+}
+
+void TestArchiveReader::judgesEntryNames_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("safe");
+    QTest::newRow("plain") << "notes/a.md" << true;
+    QTest::newRow("dots inside names") << "a..b/..c/d.." << true;
+    QTest::newRow("dot") << "./a.md" << true;
+    QTest::newRow("only dot-dot") << ".." << false;
+    QTest::newRow("trailing dot-dot") << "a/.." << false;
+    QTest::newRow("middle dot-dot, backslash") << "a\\..\\b" << false;
+    QTest::newRow("mixed separators") << "a/..\\b" << false;
+    QTest::newRow("empty") << "" << false;
+}
+
+void TestArchiveReader::judgesEntryNames()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, safe);
+    QCOMPARE(ArchiveReader::isSafeEntryName(name), safe);
 }
 
 void TestArchiveReader::enforcesLimits_data()
