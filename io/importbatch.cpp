@@ -139,6 +139,17 @@ bool ImportBatch::addLooseFile(const QString &id, const QByteArray &bytes, bool 
     return true;
 }
 
+bool ImportBatch::addAttachmentRow(const Attachment &attachment)
+{
+    if (!ensureTransaction())
+        return false;
+    const QSignalBlocker blocker(m_repos.attachments);
+    if (!m_repos.attachments->insert(attachment))
+        return false;
+    ++m_attachmentsInTransaction;
+    return true;
+}
+
 void ImportBatch::maybeCommit()
 {
     if (m_notesInTransaction + m_notebooksInTransaction + m_looseFilesInTransaction >= m_notesPerTransaction)

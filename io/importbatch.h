@@ -34,6 +34,8 @@ public:
     // Writes an attachment file that has no row of its own (a restored backup's files),
     // unless a file of that name exists. False when it could not be written.
     bool addLooseFile(const QString &id, const QByteArray &bytes, bool *skipped);
+    // Stores a row for an attachment file already in place (restored or existing).
+    bool addAttachmentRow(const Attachment &attachment);
     bool finish();
 
     // Counted only once their transaction has committed.
