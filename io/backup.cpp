@@ -304,6 +304,7 @@ BackupResult restoreBackup(const QString &zipPath, const IoRepositories &reposit
     // One transaction for the whole archive: a broken or hostile archive found half-way
     // (or a killed restore) leaves the library as it was.
     ImportBatch batch(repositories, std::numeric_limits<int>::max());
+    batch.setBulkIndexing(true);
     ArchiveReader reader(zipPath);
     ArchiveReader::Entry entry;
     int done = 0;

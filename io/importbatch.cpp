@@ -1,5 +1,6 @@
 #include "importbatch.h"
 
+#include "bulkload.h"
 #include "database.h"
 #include "iolog.h"
 #include "notebookrepository.h"
@@ -61,6 +62,14 @@ bool ImportBatch::ensureTransaction()
         return false;
     }
     m_inTransaction = true;
+    if (m_bulkIndexing) {
+        m_bulk = std::make_unique<BulkLoad>(m_repos.database->handle());
+        if (!m_bulk->begin()) {
+            qCWarning(lcIo) << "ImportBatch: bulk indexing unavailable";
+            rollback();
+            return false;
+        }
+    }
     return true;
 }
 
@@ -163,7 +172,9 @@ bool ImportBatch::finish()
 
 bool ImportBatch::commit()
 {
-    if (!m_repos.database->handle().commit()) {
+    const bool indexed = !m_bulk || m_bulk->finish();
+    m_bulk.reset();
+    if (!indexed || !m_repos.database->handle().commit()) {
         qCWarning(lcIo) << "ImportBatch: commit failed:" << m_repos.database->handle().lastError().text();
         rollback();
         return false;
@@ -191,6 +202,7 @@ bool ImportBatch::commit()
 
 void ImportBatch::rollback()
 {
+    m_bulk.reset();
     m_repos.database->handle().rollback();
     m_inTransaction = false;
     for (const QString &id : std::as_const(m_filesInTransaction))

@@ -8,6 +8,10 @@
 #include <QList>
 #include <QStringList>
 
+#include <memory>
+
+class BulkLoad;
+
 // An attachment waiting to be stored with its note.
 struct PendingAttachment
 {
@@ -26,6 +30,10 @@ public:
     ~ImportBatch();
     ImportBatch(const ImportBatch &) = delete;
     ImportBatch &operator=(const ImportBatch &) = delete;
+
+    // Indexes each transaction's new notes in bulk at its commit instead of row by row:
+    // worth it for large transactions.
+    void setBulkIndexing(bool enabled) { m_bulkIndexing = enabled; }
 
     // Each returns whether the row was written; it counts once its transaction commits.
     bool addNotebook(const Notebook &notebook, bool replace = false);
@@ -57,6 +65,8 @@ private:
 
     IoRepositories m_repos;
     int m_notesPerTransaction;
+    bool m_bulkIndexing = false;
+    std::unique_ptr<BulkLoad> m_bulk;
     bool m_inTransaction = false;
     QStringList m_filesInTransaction;
     int m_notesInTransaction = 0;
