@@ -3,6 +3,8 @@
 #include "archivereader.h"
 #include "archivewriter.h"
 #include "attachmentrepository.h"
+#include "columns.h"
+#include "database.h"
 #include "importbatch.h"
 #include "importcommon.h"
 #include "iolog.h"
@@ -16,6 +18,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSqlQuery>
 
 namespace {
 
@@ -180,6 +183,32 @@ bool splitEntry(const QString &name, QString *folder, QString *file)
     return true;
 }
 
+// The stored "updated_at" of a row, the only thing the policies compare: one prepared
+// statement per table instead of loading every stored note whole.
+class StoredRows
+{
+public:
+    StoredRows(const QSqlDatabase &db, const char *table)
+        : m_query(db)
+    {
+        m_query.setForwardOnly(true);
+        m_query.prepare(QStringLiteral("SELECT updated_at FROM %1 WHERE id = ?").arg(QLatin1String(table)));
+    }
+
+    std::optional<QDateTime> updatedAt(const QString &id)
+    {
+        m_query.bindValue(0, id);
+        std::optional<QDateTime> found;
+        if (m_query.exec() && m_query.next())
+            found = Columns::toDateTime(m_query.value(0));
+        m_query.finish();
+        return found;
+    }
+
+private:
+    QSqlQuery m_query;
+};
+
 bool shouldReplace(RestorePolicy policy, const QDateTime &stored, const QDateTime &incoming)
 {
     switch (policy) {
@@ -310,6 +339,8 @@ BackupResult restoreBackup(const QString &zipPath, const IoRepositories &reposit
     int done = 0;
     int skipped = 0;
     QList<Attachment> attachmentRows;
+    StoredRows storedNotes(repositories.database->handle(), "notes");
+    StoredRows storedNotebooks(repositories.database->handle(), "notebooks");
     if (reader.open()) {
         while (reader.next(&entry)) {
             ++done;
@@ -351,15 +382,15 @@ BackupResult restoreBackup(const QString &zipPath, const IoRepositories &reposit
                 continue;
             if (isNotebook) {
                 const Notebook notebook = notebookFrom(object);
-                const std::optional<Notebook> stored = repositories.notebooks->findById(notebook.id);
-                if (stored && !shouldReplace(policy, stored->updatedAt, notebook.updatedAt))
+                const std::optional<QDateTime> stored = storedNotebooks.updatedAt(notebook.id);
+                if (stored && !shouldReplace(policy, *stored, notebook.updatedAt))
                     ++skipped;
                 else
                     batch.addNotebook(notebook, stored.has_value());
             } else {
                 const Note note = noteFrom(object);
-                const std::optional<Note> stored = repositories.notes->findById(note.id);
-                if (stored && !shouldReplace(policy, stored->updatedAt, note.updatedAt))
+                const std::optional<QDateTime> stored = storedNotes.updatedAt(note.id);
+                if (stored && !shouldReplace(policy, *stored, note.updatedAt))
                     ++skipped;
                 else
                     batch.addNote(note, {}, stored.has_value());

@@ -17,6 +17,7 @@ class BulkLoad
 {
 public:
     explicit BulkLoad(QSqlDatabase db);
+    ~BulkLoad();
     BulkLoad(const BulkLoad &) = delete;
     BulkLoad &operator=(const BulkLoad &) = delete;
 
@@ -27,9 +28,11 @@ public:
 
 private:
     bool exec(const QString &sql);
+    void restoreCacheSize();
 
     QSqlDatabase m_db;
     qint64 m_mark = -1;
     QList<std::pair<QString, QString>> m_bodyTriggers; // name, original statement
-    qint64 m_textIndexMark = -1;                       // built_to before the load, when complete
+    qint64 m_textIndexMark = -1;
+    QString m_cacheSize; // the connection's own, while a larger one is set                       // built_to before the load, when complete
 };

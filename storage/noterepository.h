@@ -98,6 +98,7 @@ private:
 
     mutable std::unique_ptr<QSqlQuery> m_searchNotesQuery;
     mutable std::unique_ptr<QSqlQuery> m_searchRowidsQuery;
+    std::unique_ptr<QSqlQuery> m_insertQuery;
     mutable bool m_textIndexComplete = false;
     // rowid -> id of every note, read once from the primary-key index.
     mutable QHash<qint64, QString> m_idsByRowid;
