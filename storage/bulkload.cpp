@@ -1,5 +1,6 @@
 #include "bulkload.h"
 
+#include "deltaplaintext.h"
 #include "notetextindex.h"
 #include "storagelog.h"
 
@@ -100,6 +101,7 @@ bool BulkLoad::begin()
         if (!exec(QStringLiteral("UPDATE notes_text_state SET built_to = %1").arg(m_mark)))
             return false;
         m_textIndexMark = previous;
+        m_fastPlainText = registerDeltaPlainTextFunction(m_db);
     }
     return true;
 }
@@ -119,10 +121,12 @@ bool BulkLoad::finish()
         }
     }
     if (m_textIndexMark >= 0) {
+        // The SQL rule answers wherever the fast reader has no answer.
+        const QString sqlRule = NoteTextIndex::plainTextSql(QStringLiteral("body"));
+        const QString text = m_fastPlainText ? QStringLiteral("coalesce(ombrel_plain_text(body), %1)").arg(sqlRule) : sqlRule;
         if (!exec(QStringLiteral("INSERT INTO %1(rowid, text) SELECT rowid, %2 FROM notes "
                                  "WHERE rowid > %3 AND deleted_at IS NULL")
-                      .arg(QLatin1String(NoteTextIndex::TableName), NoteTextIndex::plainTextSql(QStringLiteral("body")),
-                           above))
+                      .arg(QLatin1String(NoteTextIndex::TableName), text, above))
             || !exec(QStringLiteral("UPDATE notes_text_state SET built_to = %1").arg(m_textIndexMark)))
             return false;
     }

@@ -34,5 +34,6 @@ private:
     qint64 m_mark = -1;
     QList<std::pair<QString, QString>> m_bodyTriggers; // name, original statement
     qint64 m_textIndexMark = -1;
+    bool m_fastPlainText = false;
     QString m_cacheSize; // the connection's own, while a larger one is set                       // built_to before the load, when complete
 };
