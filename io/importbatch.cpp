@@ -57,13 +57,15 @@ bool ImportBatch::ensureTransaction()
 {
     if (m_inTransaction)
         return true;
+    if (m_bulkIndexing)
+        m_bulk = std::make_unique<BulkLoad>(m_repos.database->handle());
     if (!m_repos.database->handle().transaction()) {
+        m_bulk.reset();
         qCWarning(lcIo) << "ImportBatch: cannot begin a transaction:" << m_repos.database->handle().lastError().text();
         return false;
     }
     m_inTransaction = true;
-    if (m_bulkIndexing) {
-        m_bulk = std::make_unique<BulkLoad>(m_repos.database->handle());
+    if (m_bulk) {
         if (!m_bulk->begin()) {
             qCWarning(lcIo) << "ImportBatch: bulk indexing unavailable";
             rollback();
@@ -173,13 +175,13 @@ bool ImportBatch::finish()
 bool ImportBatch::commit()
 {
     const bool indexed = !m_bulk || m_bulk->finish();
-    m_bulk.reset();
     if (!indexed || !m_repos.database->handle().commit()) {
         qCWarning(lcIo) << "ImportBatch: commit failed:" << m_repos.database->handle().lastError().text();
         rollback();
         return false;
     }
     m_inTransaction = false;
+    m_bulk.reset();
     QFile::remove(journalPath());
     m_filesInTransaction.clear();
     m_committedNotes += m_notesInTransaction;
@@ -202,8 +204,8 @@ bool ImportBatch::commit()
 
 void ImportBatch::rollback()
 {
-    m_bulk.reset();
     m_repos.database->handle().rollback();
+    m_bulk.reset();
     m_inTransaction = false;
     for (const QString &id : std::as_const(m_filesInTransaction))
         QFile::remove(attachmentFilePath(id));

@@ -29,18 +29,38 @@ constexpr std::pair<const char *, const char *> BodyTriggers[] = {
 BulkLoad::BulkLoad(QSqlDatabase db)
     : m_db(std::move(db))
 {
+    QSqlQuery query(m_db);
+    if (query.exec(QStringLiteral("PRAGMA cache_size")) && query.next()) {
+        const qint64 current = query.value(0).toLongLong();
+        const qint64 currentKiB = current < 0 ? -current : current * 4;
+        query.finish();
+        if (currentKiB < LoadCacheKiB) {
+            m_cacheSize = QString::number(current);
+            exec(QStringLiteral("PRAGMA cache_size = -%1").arg(LoadCacheKiB));
+        }
+    }
+    // Each insert inside the transaction keeps a statement journal of the index pages it
+    // touches; in a temporary file that is hundreds of thousands of small writes.
+    if (query.exec(QStringLiteral("PRAGMA temp_store")) && query.next() && query.value(0).toInt() != 2) {
+        m_tempStore = query.value(0).toString();
+        query.finish();
+        exec(QStringLiteral("PRAGMA temp_store = MEMORY"));
+    }
 }
 
 BulkLoad::~BulkLoad()
 {
-    restoreCacheSize();
+    restorePragmas();
 }
 
-void BulkLoad::restoreCacheSize()
+void BulkLoad::restorePragmas()
 {
     if (!m_cacheSize.isEmpty())
         exec(QStringLiteral("PRAGMA cache_size = %1").arg(m_cacheSize));
+    if (!m_tempStore.isEmpty())
+        exec(QStringLiteral("PRAGMA temp_store = %1").arg(m_tempStore));
     m_cacheSize.clear();
+    m_tempStore.clear();
 }
 
 bool BulkLoad::exec(const QString &sql)
@@ -59,14 +79,6 @@ bool BulkLoad::begin()
     if (!query.exec(QStringLiteral("SELECT coalesce(max(rowid), 0) FROM notes")) || !query.next())
         return false;
     m_mark = query.value(0).toLongLong();
-    if (query.exec(QStringLiteral("PRAGMA cache_size")) && query.next()) {
-        const qint64 current = query.value(0).toLongLong();
-        const qint64 currentKiB = current < 0 ? -current : current * 4;
-        if (currentKiB < LoadCacheKiB) {
-            m_cacheSize = QString::number(current);
-            exec(QStringLiteral("PRAGMA cache_size = -%1").arg(LoadCacheKiB));
-        }
-    }
 
     // Each trigger gains a condition on the mark. One already conditional, or shaped
     // otherwise than expected, is left alone and keeps indexing row by row.
@@ -131,6 +143,5 @@ bool BulkLoad::finish()
             return false;
     }
     m_mark = -1;
-    restoreCacheSize();
     return true;
 }

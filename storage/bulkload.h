@@ -16,6 +16,8 @@
 class BulkLoad
 {
 public:
+    // Construct and destroy outside the transaction: they set and reset the connection's
+    // settings for a large load, which SQLite does not change within one.
     explicit BulkLoad(QSqlDatabase db);
     ~BulkLoad();
     BulkLoad(const BulkLoad &) = delete;
@@ -28,12 +30,14 @@ public:
 
 private:
     bool exec(const QString &sql);
-    void restoreCacheSize();
+    void restorePragmas();
 
     QSqlDatabase m_db;
     qint64 m_mark = -1;
     QList<std::pair<QString, QString>> m_bodyTriggers; // name, original statement
     qint64 m_textIndexMark = -1;
     bool m_fastPlainText = false;
-    QString m_cacheSize; // the connection's own, while a larger one is set                       // built_to before the load, when complete
+    // The connection's own settings while the load's are in force.
+    QString m_cacheSize;
+    QString m_tempStore;                       // built_to before the load, when complete
 };

@@ -122,8 +122,8 @@ void TestBulkLoad::indexesMatchAfterCommit()
         QVERIFY(m_store->rawExec(QStringLiteral("UPDATE notes_text_state SET built_to = 4")));
     const QString triggersBefore = schemaOfTriggers(db());
 
-    QVERIFY(db().transaction());
     BulkLoad load(db());
+    QVERIFY(db().transaction());
     QVERIFY(load.begin());
     for (int i = existing; i < existing + added; ++i)
         QVERIFY(m_notes->insert(noteSaying(QStringLiteral("n%1").arg(i), QStringLiteral("new%1 words").arg(i), i % 5 == 4)));
@@ -159,14 +159,14 @@ void TestBulkLoad::rollbackLeavesSchemaAndIndexes()
 {
     QVERIFY(m_notes->insert(noteSaying(QStringLiteral("n0"), QStringLiteral("kept"))));
     const QString triggersBefore = schemaOfTriggers(db());
-    QVERIFY(db().transaction());
     {
         BulkLoad load(db());
+        QVERIFY(db().transaction());
         QVERIFY(load.begin());
         QVERIFY(schemaOfTriggers(db()) != triggersBefore);
         QVERIFY(m_notes->insert(noteSaying(QStringLiteral("n1"), QStringLiteral("dropped"))));
+        QVERIFY(db().rollback());
     }
-    QVERIFY(db().rollback());
     QCOMPARE(schemaOfTriggers(db()), triggersBefore);
     QVERIFY(NoteTextIndex::isComplete(db()));
     QVERIFY(m_notes->insert(noteSaying(QStringLiteral("n1"), QStringLiteral("again"))));
