@@ -162,6 +162,7 @@ QList<Attachment> attachmentRowsFrom(const QByteArray &json)
 // existing row. The size is the file's own: the archive's figure is not trusted.
 void restoreAttachmentRows(const QList<Attachment> &rows, const IoRepositories &repositories, ImportBatch *batch)
 {
+    batch->writePendingNotes();
     for (Attachment row : rows) {
         const QFileInfo file(attachmentFilePath(row.id));
         if (!file.isFile() || repositories.attachments->findById(row.id) || !repositories.notes->findById(row.noteId))

@@ -59,6 +59,10 @@ public:
     // Removes attachment files that an interrupted batch left without rows.
     static void recoverInterrupted(AttachmentRepository *attachments);
 
+    // Notes are written several to a statement; lookups of notes added since the last write
+    // need them written first.
+    void writePendingNotes();
+
 private:
     bool ensureTransaction();
     bool commit();
@@ -66,7 +70,6 @@ private:
     void rollback();
     bool journalFile(const QString &id);
     void storeAttachments(const QList<PendingAttachment> &attachments);
-    void writePendingNotes();
 
     struct PendingNote
     {
