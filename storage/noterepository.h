@@ -54,6 +54,10 @@ public:
     // The note list's rows without bodies, newest first, live notes only.
     QList<NoteListEntry> listEntries() const;
     QList<NoteListEntry> listEntriesInNotebook(const QString &notebookId) const;
+    // One page of what listEntries (notebookId null) or listEntriesInNotebook return, in
+    // the same order (oldest first when reversed), starting after the cursor.
+    NoteListPage listEntriesPage(const QString &notebookId, bool reversed, const NoteListCursor &after,
+                                 int limit) const;
     // One row, trashed or not; absent when the note does not exist.
     std::optional<NoteListEntry> listEntry(const QString &id) const;
     std::optional<QString> bodyOf(const QString &id) const;
