@@ -233,6 +233,25 @@ void NoteListWidget::setEntries(const QList<NoteListEntry> &entries)
     replaceRows(entries, nullptr);
 }
 
+void NoteListWidget::appendEntries(const QList<NoteListEntry> &entries)
+{
+    const QSignalBlocker blocker(this);
+    const bool wasEmpty = count() == 0;
+    m_items.reserve(m_items.size() + entries.size());
+    for (const NoteListEntry &entry : entries) {
+        if (m_items.contains(entry.id)) {
+            qCWarning(lcUi) << "NoteListWidget: note listed twice, shown once:" << entry.id;
+            continue;
+        }
+        auto *item = new NoteListItem(this, entry);
+        insertItem(count(), item);
+        m_items.insert(entry.id, item);
+    }
+    // The placeholder is painted only over an empty list.
+    if (wasEmpty && count() > 0)
+        viewport()->update();
+}
+
 void NoteListWidget::replaceRows(const QList<NoteListEntry> &entries, const QList<Note> *notes)
 {
     const QString currentId = currentNoteId();

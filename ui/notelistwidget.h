@@ -49,6 +49,8 @@ public:
     // still listed, otherwise nothing is selected.
     void setNotes(const QList<Note> &notes);
     void setEntries(const QList<NoteListEntry> &entries);
+    // Adds rows after the last one, in order; the current note stays, no noteSelected.
+    void appendEntries(const QList<NoteListEntry> &entries);
 
     // Incremental updates; neither emits noteSelected. placeEntry inserts the note at row
     // (clamped to the list) or moves its row there, refreshing what changed.
