@@ -25,6 +25,7 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSettings>
 #include <QSplitter>
 #include <QStackedWidget>
@@ -114,9 +115,12 @@ MainWindow::MainWindow(AppState *appState, QWidget *parent)
 
     const QString lastNoteId = m_appState->currentNoteId();
     if (!lastNoteId.isEmpty()) {
-        {
+        if (m_noteList->rowOf(lastNoteId) >= 0) {
             const QSignalBlocker blocker(m_noteList);
             m_noteList->selectNote(lastNoteId);
+        } else if (m_fill.active) {
+            // Not on the first screen: selected when the fill reaches it.
+            m_fill.pendingSelection = lastNoteId;
         }
         openNote(lastNoteId, false);
     }
@@ -243,6 +247,9 @@ void MainWindow::wireSignals()
 {
     connect(m_searchField, &QLineEdit::textChanged, this, [this] { m_searchTimer.start(); });
     connect(&m_searchTimer, &QTimer::timeout, this, &MainWindow::refreshNoteList);
+    connect(&m_fillTimer, &QTimer::timeout, this, &MainWindow::fillListChunk);
+    m_noteList->installEventFilter(this);
+    connect(m_noteList->verticalScrollBar(), &QScrollBar::valueChanged, this, &MainWindow::onListScrolled);
     connect(m_splitter, &QSplitter::splitterMoved, this, &MainWindow::captureSplitterSizes);
 
     connect(m_notebookList, &NotebookListWidget::allNotesSelected, this, [this] {
