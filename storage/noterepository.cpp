@@ -3,6 +3,7 @@
 #include "attachmentrepository.h"
 #include "columns.h"
 #include "database.h"
+#include "notecounts.h"
 #include "notetextindex.h"
 #include "storagelog.h"
 
@@ -395,6 +396,13 @@ QHash<QString, int> NoteRepository::noteCountsByNotebook() const
     while (query.next())
         counts.insert(Columns::emptyIfNull(query.value(0).toString()), query.value(1).toInt());
     return counts;
+}
+
+QHash<QString, int> NoteRepository::liveCountsByNotebook() const
+{
+    if (std::optional<QHash<QString, int>> counts = NoteCounts::read(m_database->handle()))
+        return *std::move(counts);
+    return noteCountsByNotebook();
 }
 
 QList<Note> NoteRepository::search(const QString &text) const

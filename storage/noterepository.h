@@ -49,6 +49,8 @@ public:
     int markAllPending();
 
     QHash<QString, int> noteCountsByNotebook() const;
+    // The same counts, from the table the triggers keep (NoteCounts) when it is there.
+    QHash<QString, int> liveCountsByNotebook() const;
     QList<Note> search(const QString &text) const;
 
     // The note list's rows without bodies, newest first, live notes only.

@@ -249,6 +249,7 @@ void MainWindow::wireSignals()
     connect(&m_searchTimer, &QTimer::timeout, this, &MainWindow::refreshNoteList);
     connect(&m_fillTimer, &QTimer::timeout, this, &MainWindow::fillListChunk);
     m_noteList->installEventFilter(this);
+    installEventFilter(this);
     connect(m_noteList->verticalScrollBar(), &QScrollBar::valueChanged, this, &MainWindow::onListScrolled);
     connect(m_splitter, &QSplitter::splitterMoved, this, &MainWindow::captureSplitterSizes);
 

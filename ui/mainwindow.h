@@ -169,6 +169,7 @@ private:
     static int firstScreenRows();
     void startListFill(const QString &notebookId, bool reversed, const NoteListCursor &after, int total);
     void fillListChunk();
+    void resumeListFill();
     // acrossChange: the caller corrects rows read before and after a change itself.
     void finishListFill(bool acrossChange = false);
     void cancelListFill();
@@ -303,6 +304,7 @@ private:
     };
     ListFill m_fill;
     QTimer m_fillTimer;
+    bool m_painted = false; // the fill waits for the window's first frame
 
     QPointer<TodosScreen> m_todosScreen;
     QPointer<SearchScreen> m_searchScreen;

@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <QTimer>
 
 #include <algorithm>
 #include <limits>
@@ -24,6 +25,7 @@ constexpr qint64 ChunkBudgetNs = 6'000'000;
 constexpr int DefaultChunkRows = 1000;
 constexpr int MinChunkRows = 200;
 constexpr int MaxChunkRows = 20000;
+constexpr int UnpaintedFillDelayMs = 500;
 
 int s_firstScreenRows = DefaultFirstScreenRows;
 int s_fixedChunkRows = 0; // 0: sized by time
@@ -52,7 +54,16 @@ void MainWindow::startListFill(const QString &notebookId, bool reversed, const N
     m_fill.serial = m_appState->notes()->changeSerial();
     m_fill.collect = notebookId.isNull() && !m_entryCacheValid;
     m_fill.chunkRows = s_fixedChunkRows > 0 ? s_fixedChunkRows : DefaultChunkRows;
-    if (!m_fillTimer.isActive())
+    // At start-up the first frame goes first; a window never shown fills a moment later.
+    if (m_painted)
+        m_fillTimer.start();
+    else
+        QTimer::singleShot(UnpaintedFillDelayMs, this, &MainWindow::resumeListFill);
+}
+
+void MainWindow::resumeListFill()
+{
+    if (m_fill.active && !m_fillTimer.isActive())
         m_fillTimer.start();
 }
 
@@ -173,6 +184,10 @@ void MainWindow::onListScrolled(int value)
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == this && event->type() == QEvent::Paint && !m_painted) {
+        m_painted = true;
+        QMetaObject::invokeMethod(this, &MainWindow::resumeListFill, Qt::QueuedConnection);
+    }
     // Focus coming into a list without a current row makes its first row current, which
     // would open that note instead of the one being reopened.
     if (watched == m_noteList && event->type() == QEvent::FocusIn && !m_fill.pendingSelection.isEmpty())

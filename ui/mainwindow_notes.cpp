@@ -646,8 +646,7 @@ void MainWindow::ensureNotebookCounts()
         for (const NoteListEntry &entry : std::as_const(m_fullList))
             ++m_notebookCounts[entry.notebookId];
     } else {
-        // One pass over the (deleted_at, notebook_id) index, without the rows.
-        m_notebookCounts = m_appState->notes()->noteCountsByNotebook();
+        m_notebookCounts = m_appState->notes()->liveCountsByNotebook();
     }
     m_notebookCountsValid = true;
 }
