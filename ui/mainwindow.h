@@ -149,8 +149,8 @@ private:
     void applySearchResults(quint64 generation, const QString &text, const QList<qint64> &rowids, bool ok);
     QList<NoteListEntry> searchEntriesHere(const QString &query);
     void ensureEntryCache();
-    void buildEntryCacheWhenIdle();
-    void ensureEntryCache(QList<NoteListEntry> all); // by value: it may be m_fullList, which it clears
+    void ensureEntryCache(const QList<NoteListEntry> &all);
+    void clearEntryCache();
     void cacheEntry(const NoteListEntry &entry);
     void uncacheEntry(const QString &noteId);
     void showListEntries(const QList<NoteListEntry> &entries, const QString &query);
@@ -163,7 +163,6 @@ private:
     int orderedRowFor(const NoteListEntry &entry) const;
     bool belongsInList(const NoteListEntry &entry) const;
     void ensureNotebookCounts();
-    bool fullListUsable() const;
 
     // The list filled after its first screen (mainwindow_listfill.cpp)
     static int firstScreenRows();
@@ -270,16 +269,12 @@ private:
     QHash<QString, QString> m_notebookNames;
     // Ids of trashed notes, kept from the same change reports, for the sidebar's count.
     QSet<QString> m_trashedIds;
-    // Every live note's row by rowid, taken from the first full list or built on the first
-    // search, and kept current from the change reports: ranked hits arrive as rowids, and
+    // Every live note's row by rowid, taken from the list as it is read or built on the
+    // first search, and kept current from the change reports: ranked hits arrive as rowids, and
     // mapping 30,000 of them must not read 100,000 rows again.
     QHash<qint64, NoteListEntry> m_entryCache;
     QHash<QString, qint64> m_cachedRowids;
     bool m_entryCacheValid = false;
-    // The last full list read, until the cache is built from it; good while the change
-    // serial has not moved.
-    QList<NoteListEntry> m_fullList;
-    quint64 m_fullListSerial = 0;
     NoteSearcher *m_searcher = nullptr;
     NoteTextIndex *m_textIndex = nullptr;
     quint64 m_searchGeneration = 0; // of the search whose results are awaited; 0 = none
@@ -297,7 +292,7 @@ private:
         NoteListCursor cursor;
         int total = 0; // rows of the whole list, from the notebook counts
         quint64 serial = 0; // the change serial the first page was read at
-        bool collect = false; // all notes: rows also go to m_fullList for the search cache
+        bool collect = false; // all notes: rows also go to the entry cache
         bool appendToList = true; // false once a search replaced what the list shows
         int chunkRows = 0;
         QString pendingSelection; // the open note, selected when its row arrives

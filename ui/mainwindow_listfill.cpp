@@ -109,15 +109,18 @@ void MainWindow::cancelListFill()
     if (!m_fill.active)
         return;
     if (m_fill.collect)
-        m_fullList.clear();
+        clearEntryCache();
     m_fill = ListFill();
     m_fillTimer.stop();
 }
 
 void MainWindow::takeFillRows(QList<NoteListEntry> rows, bool dedupe)
 {
-    if (m_fill.collect)
-        m_fullList += rows;
+    // Built as the rows come: 100,000 of them at once would stall the window.
+    if (m_fill.collect) {
+        for (const NoteListEntry &entry : std::as_const(rows))
+            cacheEntry(entry);
+    }
     if (!m_fill.appendToList)
         return;
     if (dedupe) {
@@ -152,12 +155,11 @@ void MainWindow::completeListFill(bool acrossChange)
     m_fillTimer.stop();
     if (!collected)
         return;
-    m_fullListSerial = serial;
-    if (!acrossChange && serial != m_appState->notes()->changeSerial()) {
-        // Read across a change: not a picture of any one moment.
-        m_fullList.clear();
-        m_notebookCountsValid = false;
-    }
+    // Read across a change nobody corrects: not a picture of any one moment.
+    if (acrossChange || serial == m_appState->notes()->changeSerial())
+        m_entryCacheValid = true;
+    else
+        clearEntryCache();
 }
 
 // Selecting a note the fill has not reached reads the rest of the list first.

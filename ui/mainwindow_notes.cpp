@@ -38,8 +38,6 @@ namespace {
 // every live row; more build the cache, once, by one pass over the list index.
 constexpr qsizetype PerIdLookupLimit = 200;
 
-// After start-up has painted, the search cache is built from the list already read.
-constexpr int FullListIdleMs = 1000;
 
 QString newId()
 {
@@ -313,18 +311,11 @@ void MainWindow::onNotesChanged()
     NoteRepository *notes = m_appState->notes();
     if (m_fill.active) {
         // Placing the changed rows needs the whole list. Rows read from here on already
-        // show the change: the cache built from the list is corrected below, note by note,
-        // but the counts cannot be, and are read again.
-        const bool collected = m_fill.collect;
+        // show the change: the cache is corrected below, note by note, but the counts
+        // cannot be, and are read again.
         finishListFill(true);
-        if (collected && !m_entryCacheValid && !m_fullList.isEmpty())
-            ensureEntryCache(m_fullList);
         m_notebookCountsValid = false;
     }
-    // The rows before this change are what the counts are adjusted from; the list read at
-    // start-up still describes them when nothing else changed since.
-    if (!m_entryCacheValid && !m_fullList.isEmpty() && m_fullListSerial == m_seenSerial)
-        ensureEntryCache(m_fullList);
     const NoteChanges changes = notes->changesSince(m_seenSerial);
     m_seenSerial = notes->changeSerial();
     if (!changes.complete) {
@@ -389,12 +380,16 @@ void MainWindow::refreshNoteList()
             }
             startListFill(all ? QString() : notebookId, stenoMode(), first.next, total);
         }
-        // The full list is every live row: the cache that maps search hits and the notebook
-        // counts come from it later, without reading the table again.
+        // Every live row passes by here: the cache that maps search hits is built from
+        // them, without reading the table again.
         if (all && !m_entryCacheValid) {
-            m_fullList = first.entries;
-            m_fullListSerial = notes->changeSerial();
-            QTimer::singleShot(FullListIdleMs, this, &MainWindow::buildEntryCacheWhenIdle);
+            if (first.complete) {
+                ensureEntryCache(first.entries);
+            } else {
+                clearEntryCache();
+                for (const NoteListEntry &entry : first.entries)
+                    cacheEntry(entry);
+            }
         }
         showListEntries(first.entries, query);
         return;
@@ -464,37 +459,27 @@ QList<NoteListEntry> MainWindow::searchEntriesHere(const QString &query)
 
 void MainWindow::ensureEntryCache()
 {
-    if (m_entryCacheValid)
-        return;
     if (m_fill.collect)
         finishListFill();
-    ensureEntryCache(fullListUsable() ? m_fullList : m_appState->notes()->listEntries());
+    if (!m_entryCacheValid)
+        ensureEntryCache(m_appState->notes()->listEntries());
 }
 
-// From the list already read only: reading every row again here would stall the window
-// for nothing the user asked for.
-void MainWindow::buildEntryCacheWhenIdle()
+void MainWindow::ensureEntryCache(const QList<NoteListEntry> &all)
 {
-    if (m_entryCacheValid)
-        return;
-    if (m_fill.active && m_fill.collect) {
-        QTimer::singleShot(FullListIdleMs, this, &MainWindow::buildEntryCacheWhenIdle);
-        return;
-    }
-    if (fullListUsable())
-        ensureEntryCache(m_fullList);
-}
-
-void MainWindow::ensureEntryCache(QList<NoteListEntry> all)
-{
-    m_fullList.clear();
-    m_entryCache.clear();
-    m_cachedRowids.clear();
+    clearEntryCache();
     m_entryCache.reserve(all.size());
     m_cachedRowids.reserve(all.size());
     for (const NoteListEntry &entry : all)
         cacheEntry(entry);
     m_entryCacheValid = true;
+}
+
+void MainWindow::clearEntryCache()
+{
+    m_entryCache.clear();
+    m_cachedRowids.clear();
+    m_entryCacheValid = false;
 }
 
 void MainWindow::cacheEntry(const NoteListEntry &entry)
@@ -641,21 +626,8 @@ void MainWindow::ensureNotebookCounts()
 {
     if (m_notebookCountsValid)
         return;
-    if (fullListUsable()) {
-        m_notebookCounts.clear();
-        for (const NoteListEntry &entry : std::as_const(m_fullList))
-            ++m_notebookCounts[entry.notebookId];
-    } else {
-        m_notebookCounts = m_appState->notes()->liveCountsByNotebook();
-    }
+    m_notebookCounts = m_appState->notes()->liveCountsByNotebook();
     m_notebookCountsValid = true;
-}
-
-// The last full read, when it is whole and nothing changed since.
-bool MainWindow::fullListUsable() const
-{
-    return !m_fullList.isEmpty() && !(m_fill.active && m_fill.collect)
-        && m_fullListSerial == m_appState->notes()->changeSerial();
 }
 
 void MainWindow::refreshNotebookList()
