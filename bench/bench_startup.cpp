@@ -184,6 +184,8 @@ QProcessEnvironment childEnvironment(const QString &root, const QString &dataDir
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char *dir : {"config", "cache", "share", "tmp", "run"})
         QDir().mkpath(root + QLatin1Char('/') + QLatin1String(dir));
+    // Qt refuses a runtime directory others can read.
+    QFile::setPermissions(root + QStringLiteral("/run"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     env.insert(QStringLiteral("NOTES_DATA_DIR"), dataDir);
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), root + QStringLiteral("/config"));
     env.insert(QStringLiteral("XDG_CACHE_HOME"), root + QStringLiteral("/cache"));
