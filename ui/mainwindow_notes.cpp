@@ -38,7 +38,6 @@ namespace {
 // every live row; more build the cache, once, by one pass over the list index.
 constexpr qsizetype PerIdLookupLimit = 200;
 
-
 QString newId()
 {
     return QUuid::createUuid().toString(QUuid::WithoutBraces);
