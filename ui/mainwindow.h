@@ -65,7 +65,7 @@ public:
     QSplitter *splitter() const { return m_splitter; }
     QStackedWidget *centralStack() const { return m_centralStack; }
     QWidget *editorPage() const { return m_editorPage; }
-    WelcomeScreen *welcomeScreen() const { return m_welcomeScreen; }
+    WelcomeScreen *welcomeScreen();
     QWidget *sidebarPane() const { return m_sidebarPane; }
     QWidget *listPane() const { return m_listPane; }
     QWidget *searchContainer() const { return m_searchContainer; }
@@ -300,6 +300,7 @@ private:
     ListFill m_fill;
     QTimer m_fillTimer;
     bool m_painted = false; // the fill waits for the window's first frame
+    bool m_constructing = true;
 
     QPointer<TodosScreen> m_todosScreen;
     QPointer<SearchScreen> m_searchScreen;
