@@ -200,7 +200,7 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
         if (!needsAll && (key->key() == Qt::Key_Down || key->key() == Qt::Key_PageDown)) {
             const int rowHeight = std::max(1, m_noteList->sizeHintForRow(0));
             const int pageRows = std::max(1, m_noteList->viewport()->height() / rowHeight);
-            needsAll = m_noteList->currentRow() + 2 * pageRows >= m_noteList->count();
+            needsAll = m_noteList->rowOf(m_noteList->currentNoteId()) + 2 * pageRows >= m_noteList->count();
         }
         if (needsAll)
             finishListFill();
