@@ -4,7 +4,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -126,10 +125,14 @@ bool ArchiveReader::isSafeEntryName(const QString &name)
         return false;
     if (name.size() >= 2 && name.at(1) == QLatin1Char(':'))
         return false;
-    const QStringList parts = name.split(QRegularExpression(QStringLiteral("[/\\\\]")));
-    for (const QString &part : parts) {
-        if (part == QLatin1String(".."))
-            return false;
+    // A ".." component between separators of either kind, or at either end.
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= name.size(); ++i) {
+        if (i == name.size() || name.at(i) == QLatin1Char('/') || name.at(i) == QLatin1Char('\\')) {
+            if (i - start == 2 && name.at(start) == QLatin1Char('.') && name.at(start + 1) == QLatin1Char('.'))
+                return false;
+            start = i + 1;
+        }
     }
     return true;
 }

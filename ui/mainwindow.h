@@ -16,6 +16,8 @@
 #include <functional>
 #include <optional>
 
+struct NoteListRows;
+
 class AppState;
 class EditorToolbar;
 class FindBar;
@@ -149,15 +151,20 @@ private:
     void applySearchResults(quint64 generation, const QString &text, const QList<qint64> &rowids, bool ok);
     QList<NoteListEntry> searchEntriesHere(const QString &query);
     void ensureEntryCache();
-    void ensureEntryCache(const QList<NoteListEntry> &all);
-    void clearEntryCache();
+    bool fullListIsFresh() const;
+    void buildEntryCacheInBackground();
+    void adoptEntryCache(quint64 serial, QHash<qint64, NoteListEntry> byRowid, QHash<QString, qint64> rowids);
+    void ensureEntryCache(QList<NoteListEntry> all); // by value: it may be m_fullList, which it clears
     void cacheEntry(const NoteListEntry &entry);
     void uncacheEntry(const QString &noteId);
+    void showSearchRows(quint64 generation, const QString &text, NoteListRows rows);
     void showListEntries(const QList<NoteListEntry> &entries, const QString &query);
+    void showListRows(NoteListRows rows, const QString &query);
     void startTextIndexBuild();
     void adjustNotebookCounts(const QString &noteId, const std::optional<NoteListEntry> &after);
     void applyNoteChanges(const QHash<QString, std::optional<NoteListEntry>> &changed);
     void refreshNotebookList();
+    bool notebookListIsCurrent() const;
     void reloadNotebookNames();
     void updateNoteCount();
     int orderedRowFor(const NoteListEntry &entry) const;
@@ -269,18 +276,25 @@ private:
     QHash<QString, QString> m_notebookNames;
     // Ids of trashed notes, kept from the same change reports, for the sidebar's count.
     QSet<QString> m_trashedIds;
-    // Every live note's row by rowid, taken from the list as it is read or built on the
-    // first search, and kept current from the change reports: ranked hits arrive as rowids, and
+    // Every live note's row by rowid, taken from the first full list or built on the first
+    // search, and kept current from the change reports: ranked hits arrive as rowids, and
     // mapping 30,000 of them must not read 100,000 rows again.
     QHash<qint64, NoteListEntry> m_entryCache;
     QHash<QString, qint64> m_cachedRowids;
     bool m_entryCacheValid = false;
+    // The last full list read, until the cache is built from it; good while the change
+    // serial has not moved.
+    QList<NoteListEntry> m_fullList;
+    quint64 m_fullListSerial = 0;
     NoteSearcher *m_searcher = nullptr;
     NoteTextIndex *m_textIndex = nullptr;
     quint64 m_searchGeneration = 0; // of the search whose results are awaited; 0 = none
     // Live notes per notebook id, kept from the change reports while the cache is valid.
     QHash<QString, int> m_notebookCounts;
     bool m_notebookCountsValid = false;
+    // What the sidebar last showed; a save that changes no count leaves it alone.
+    QHash<QString, int> m_shownNotebookCounts;
+    qsizetype m_shownTrashCount = -1;
 
     // The empty-query list is shown from its first page; the rest is read in chunks from
     // the idle loop, in the same order. Whatever needs the whole list ends the fill first.
@@ -292,7 +306,7 @@ private:
         NoteListCursor cursor;
         int total = 0; // rows of the whole list, from the notebook counts
         quint64 serial = 0; // the change serial the first page was read at
-        bool collect = false; // all notes: rows also go to the entry cache
+        bool collect = false; // all notes: rows also go to m_fullList for the search cache
         bool appendToList = true; // false once a search replaced what the list shows
         int chunkRows = 0;
         QString pendingSelection; // the open note, selected when its row arrives

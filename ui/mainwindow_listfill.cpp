@@ -109,18 +109,15 @@ void MainWindow::cancelListFill()
     if (!m_fill.active)
         return;
     if (m_fill.collect)
-        clearEntryCache();
+        m_fullList.clear();
     m_fill = ListFill();
     m_fillTimer.stop();
 }
 
 void MainWindow::takeFillRows(QList<NoteListEntry> rows, bool dedupe)
 {
-    // Built as the rows come: 100,000 of them at once would stall the window.
-    if (m_fill.collect) {
-        for (const NoteListEntry &entry : std::as_const(rows))
-            cacheEntry(entry);
-    }
+    if (m_fill.collect)
+        m_fullList += rows;
     if (!m_fill.appendToList)
         return;
     if (dedupe) {
@@ -155,11 +152,12 @@ void MainWindow::completeListFill(bool acrossChange)
     m_fillTimer.stop();
     if (!collected)
         return;
-    // Read across a change nobody corrects: not a picture of any one moment.
-    if (acrossChange || serial == m_appState->notes()->changeSerial())
-        m_entryCacheValid = true;
-    else
-        clearEntryCache();
+    m_fullListSerial = serial;
+    if (!acrossChange && serial != m_appState->notes()->changeSerial()) {
+        // Read across a change nobody corrects: not a picture of any one moment.
+        m_fullList.clear();
+        m_notebookCountsValid = false;
+    }
 }
 
 // Selecting a note the fill has not reached reads the rest of the list first.

@@ -9,6 +9,7 @@
 #include "notebookrepository.h"
 #include "noteeditor.h"
 #include "noteheaderbar.h"
+#include "notelistmodel.h"
 #include "notelistwidget.h"
 #include "noterepository.h"
 #include "notesearcher.h"
@@ -27,16 +28,96 @@
 #include <QMimeData>
 #include <QElapsedTimer>
 #include <QSignalBlocker>
+#include <QSemaphore>
+#include <QThreadPool>
 #include <QTimer>
 #include <QUuid>
 
 #include <algorithm>
+#include <functional>
+#include <optional>
+#include <utility>
 
 namespace {
 
 // Up to this many search hits are read one row each when the window holds no cache of
 // every live row; more build the cache, once, by one pass over the list index.
 constexpr qsizetype PerIdLookupLimit = 200;
+
+// After start-up has painted, the search cache is built from the list already read.
+constexpr int FullListIdleMs = 1000;
+
+// Up to this many hits are gathered on the UI thread, or by one pass over that list while
+// the cache is not built yet; more go to a pool thread, building the cache on the way.
+constexpr qsizetype ListScanLimit = 2000;
+
+// The search cache: every live row by rowid, and each note's rowid.
+struct EntryCache {
+    QHash<qint64, NoteListEntry> byRowid;
+    QHash<QString, qint64> rowids;
+};
+
+EntryCache buildEntryCache(const QList<NoteListEntry> &all)
+{
+    EntryCache cache;
+    cache.byRowid.reserve(all.size());
+    cache.rowids.reserve(all.size());
+    for (const NoteListEntry &entry : all) {
+        cache.byRowid.insert(entry.rowid, entry);
+        cache.rowids.insert(entry.id, entry.rowid);
+    }
+    return cache;
+}
+
+// Rows for ranked rowids, in rank order, with their id hashes; hits the cache lacks (purged
+// or trashed since the rank was computed) are left out. Called off the UI thread; a large
+// result is gathered by two threads, since the UI thread is idle meanwhile.
+NoteListRows gatherRows(const QList<qint64> &rowids, const std::function<const NoteListEntry *(qsizetype)> &lookup)
+{
+    const qsizetype count = rowids.size();
+    NoteListRows rows;
+    rows.entries.resize(count);
+    rows.idHashes.resize(size_t(count));
+    std::vector<char> found(size_t(count), 0);
+    NoteListEntry *out = rows.entries.data();
+    const auto gather = [&](qsizetype begin, qsizetype end) {
+        for (qsizetype i = begin; i < end; ++i) {
+            if (const NoteListEntry *entry = lookup(i)) {
+                out[i] = *entry;
+                rows.idHashes[size_t(i)] = NoteListModel::idHash(entry->id);
+                found[size_t(i)] = 1;
+            }
+        }
+    };
+    constexpr qsizetype SplitFrom = 4096;
+    QSemaphore otherHalf;
+    const qsizetype half = count / 2;
+    if (count >= SplitFrom && QThreadPool::globalInstance()->tryStart([&] {
+            gather(half, count);
+            otherHalf.release();
+        })) {
+        gather(0, half);
+        otherHalf.acquire();
+    } else {
+        gather(0, count);
+    }
+
+    if (std::find(found.cbegin(), found.cend(), 0) != found.cend()) {
+        qsizetype kept = 0;
+        for (qsizetype i = 0; i < count; ++i) {
+            if (!found[size_t(i)])
+                continue;
+            if (kept != i) {
+                out[kept] = std::move(out[i]);
+                rows.idHashes[size_t(kept)] = rows.idHashes[size_t(i)];
+            }
+            ++kept;
+        }
+        rows.entries.resize(kept);
+        rows.idHashes.resize(size_t(kept));
+    }
+    return rows;
+}
 
 QString newId()
 {
@@ -280,8 +361,7 @@ void MainWindow::moveCurrentNoteToTrash(bool confirm)
         updateCentralPage();
         return;
     }
-    const QString nextId =
-        m_noteList->item(std::clamp(row, 0, count - 1))->data(NoteListWidget::NoteIdRole).toString();
+    const QString nextId = m_noteList->noteIdAt(std::clamp(row, 0, count - 1));
     m_noteList->selectNote(nextId);
     openNote(nextId, false);
     m_appState->setCurrentNoteId(nextId);
@@ -310,11 +390,18 @@ void MainWindow::onNotesChanged()
     NoteRepository *notes = m_appState->notes();
     if (m_fill.active) {
         // Placing the changed rows needs the whole list. Rows read from here on already
-        // show the change: the cache is corrected below, note by note, but the counts
-        // cannot be, and are read again.
+        // show the change: the cache built from the list is corrected below, note by note,
+        // but the counts cannot be, and are read again.
+        const bool collected = m_fill.collect;
         finishListFill(true);
+        if (collected && !m_entryCacheValid && !m_fullList.isEmpty())
+            ensureEntryCache(m_fullList);
         m_notebookCountsValid = false;
     }
+    // The rows before this change are what the counts are adjusted from; the list read at
+    // start-up still describes them when nothing else changed since.
+    if (!m_entryCacheValid && !m_fullList.isEmpty() && m_fullListSerial == m_seenSerial)
+        ensureEntryCache(m_fullList);
     const NoteChanges changes = notes->changesSince(m_seenSerial);
     m_seenSerial = notes->changeSerial();
     if (!changes.complete) {
@@ -349,7 +436,8 @@ void MainWindow::onNotesChanged()
         if (m_searchGeneration != 0)
             refreshNoteList();
     }
-    refreshNotebookList();
+    if (!notebookListIsCurrent())
+        refreshNotebookList();
     reloadOpenNote();
 }
 
@@ -379,19 +467,12 @@ void MainWindow::refreshNoteList()
             }
             startListFill(all ? QString() : notebookId, stenoMode(), first.next, total);
         }
-        // Every live row passes by here: the cache that maps search hits is built from
-        // them, without reading the table again.
+        // The full list is every live row: the cache that maps search hits comes from it
+        // later, without reading the table again.
         if (all && !m_entryCacheValid) {
-            if (first.complete) {
-                ensureEntryCache(first.entries);
-            } else {
-                clearEntryCache();
-                // Growing by doubling would copy 65,000 rows in one turn of the fill.
-                m_entryCache.reserve(m_fill.total + m_fill.total / 8);
-                m_cachedRowids.reserve(m_fill.total + m_fill.total / 8);
-                for (const NoteListEntry &entry : first.entries)
-                    cacheEntry(entry);
-            }
+            m_fullList = first.entries;
+            m_fullListSerial = notes->changeSerial();
+            QTimer::singleShot(FullListIdleMs, this, &MainWindow::buildEntryCacheInBackground);
         }
         showListEntries(first.entries, query);
         return;
@@ -418,21 +499,120 @@ void MainWindow::applySearchResults(quint64 generation, const QString &text, con
 {
     if (generation != m_searchGeneration || text != m_searchField->text().trimmed())
         return;
-    m_searchGeneration = 0;
     if (!ok) {
+        m_searchGeneration = 0;
         showListEntries(searchEntriesHere(text), text);
         return;
     }
-    QList<NoteListEntry> entries;
-    entries.reserve(rowids.size());
-    // A hit the cache lacks was purged or trashed since the rank was computed.
-    ensureEntryCache();
-    for (const qint64 rowid : rowids) {
-        const auto it = m_entryCache.constFind(rowid);
-        if (it != m_entryCache.cend())
-            entries.append(*it);
+    // A common word matches a third of a large library, and gathering that many rows
+    // would hold the UI thread for longer than a frame: a pool thread gathers them from a
+    // shared copy of the cache (or builds the cache from the list read at start-up), and
+    // the UI thread only swaps them in. A write meanwhile starts a new search, whose
+    // generation retires this one.
+    const bool fromList = !m_entryCacheValid && fullListIsFresh();
+    if (!fromList)
+        ensureEntryCache();
+    if (!fromList && rowids.size() <= ListScanLimit) {
+        // A handful of hits costs less than the trip to another thread.
+        m_searchGeneration = 0;
+        showListRows(gatherRows(rowids,
+                                [this, &rowids](qsizetype i) -> const NoteListEntry * {
+                                    const auto it = m_entryCache.constFind(rowids.at(i));
+                                    return it != m_entryCache.cend() ? &*it : nullptr;
+                                }),
+                     text);
+        return;
     }
-    showListEntries(entries, text);
+    QPointer<MainWindow> window(this);
+    QThreadPool::globalInstance()->start([window, generation, text, rowids, serial = m_fullListSerial,
+                                          cache = fromList ? QHash<qint64, NoteListEntry>() : m_entryCache,
+                                          list = fromList ? m_fullList : QList<NoteListEntry>()]() mutable {
+        NoteListRows rows;
+        std::optional<EntryCache> built;
+        if (!list.isEmpty() && rowids.size() <= ListScanLimit) {
+            // A few hits: one pass over the list finds them; the cache is built later.
+            QHash<qint64, const NoteListEntry *> hits;
+            hits.reserve(rowids.size());
+            for (const qint64 rowid : std::as_const(rowids))
+                hits.insert(rowid, nullptr);
+            for (const NoteListEntry &entry : std::as_const(list)) {
+                const auto it = hits.find(entry.rowid);
+                if (it != hits.end())
+                    *it = &entry;
+            }
+            rows = gatherRows(rowids, [&](qsizetype i) { return hits.value(rowids.at(i)); });
+        } else {
+            // Released before the rows are handed back, so that the UI thread's next
+            // change to the cache does not have to copy it.
+            QHash<qint64, NoteListEntry> held = std::move(cache);
+            if (!list.isEmpty()) {
+                built = buildEntryCache(list);
+                held = built->byRowid;
+            }
+            rows = gatherRows(rowids, [&](qsizetype i) -> const NoteListEntry * {
+                const auto it = held.constFind(rowids.at(i));
+                return it != held.cend() ? &*it : nullptr;
+            });
+        }
+        list = {};
+        QMetaObject::invokeMethod(
+            qApp,
+            [window, generation, text, serial, rows = std::move(rows), built = std::move(built)]() mutable {
+                if (!window)
+                    return;
+                if (built)
+                    window->adoptEntryCache(serial, std::move(built->byRowid), std::move(built->rowids));
+                window->showSearchRows(generation, text, std::move(rows));
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+bool MainWindow::fullListIsFresh() const
+{
+    return !m_fullList.isEmpty() && !(m_fill.active && m_fill.collect)
+        && m_fullListSerial == m_appState->notes()->changeSerial();
+}
+
+// The cache built off the UI thread from the list read at start-up; good only while no
+// change has been reported since that list was read.
+void MainWindow::buildEntryCacheInBackground()
+{
+    if (m_fill.active && m_fill.collect) {
+        QTimer::singleShot(FullListIdleMs, this, &MainWindow::buildEntryCacheInBackground);
+        return;
+    }
+    if (m_entryCacheValid || !fullListIsFresh())
+        return;
+    QPointer<MainWindow> window(this);
+    QThreadPool::globalInstance()->start([window, serial = m_fullListSerial, list = m_fullList]() mutable {
+        EntryCache built = buildEntryCache(std::exchange(list, {}));
+        QMetaObject::invokeMethod(
+            qApp,
+            [window, serial, built = std::move(built)]() mutable {
+                if (window)
+                    window->adoptEntryCache(serial, std::move(built.byRowid), std::move(built.rowids));
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void MainWindow::adoptEntryCache(quint64 serial, QHash<qint64, NoteListEntry> byRowid, QHash<QString, qint64> rowids)
+{
+    if (m_entryCacheValid || serial != m_fullListSerial || !fullListIsFresh())
+        return;
+    m_entryCache = std::move(byRowid);
+    m_cachedRowids = std::move(rowids);
+    m_entryCacheValid = true;
+    m_fullList.clear();
+}
+
+void MainWindow::showSearchRows(quint64 generation, const QString &text, NoteListRows rows)
+{
+    if (generation != m_searchGeneration || text != m_searchField->text().trimmed())
+        return;
+    m_searchGeneration = 0;
+    showListRows(std::move(rows), text);
 }
 
 // The synchronous path: the text index is still being filled, or the search thread
@@ -463,25 +643,18 @@ void MainWindow::ensureEntryCache()
 {
     if (m_fill.collect)
         finishListFill();
-    if (!m_entryCacheValid)
-        ensureEntryCache(m_appState->notes()->listEntries());
+    if (m_entryCacheValid)
+        return;
+    ensureEntryCache(fullListIsFresh() ? m_fullList : m_appState->notes()->listEntries());
 }
 
-void MainWindow::ensureEntryCache(const QList<NoteListEntry> &all)
+void MainWindow::ensureEntryCache(QList<NoteListEntry> all)
 {
-    clearEntryCache();
-    m_entryCache.reserve(all.size());
-    m_cachedRowids.reserve(all.size());
-    for (const NoteListEntry &entry : all)
-        cacheEntry(entry);
+    m_fullList.clear();
+    EntryCache built = buildEntryCache(all);
+    m_entryCache = std::move(built.byRowid);
+    m_cachedRowids = std::move(built.rowids);
     m_entryCacheValid = true;
-}
-
-void MainWindow::clearEntryCache()
-{
-    m_entryCache.clear();
-    m_cachedRowids.clear();
-    m_entryCacheValid = false;
 }
 
 void MainWindow::cacheEntry(const NoteListEntry &entry)
@@ -501,9 +674,15 @@ void MainWindow::uncacheEntry(const QString &noteId)
 
 void MainWindow::showListEntries(const QList<NoteListEntry> &entries, const QString &query)
 {
+    showListRows(NoteListModel::prepareRows(entries), query);
+}
+
+void MainWindow::showListRows(NoteListRows rows, const QString &query)
+{
     m_listQuery = query;
     m_listReversed = query.isEmpty() && stenoMode();
-    m_noteList->setEntries(entries);
+    const bool empty = rows.entries.isEmpty();
+    m_noteList->setRows(std::move(rows));
     // Back from a search that did not list it, the open note is the selected row again.
     const QString openId = m_editor->currentNoteId();
     if (m_noteList->currentNoteId().isEmpty() && !openId.isEmpty()) {
@@ -517,7 +696,7 @@ void MainWindow::showListEntries(const QList<NoteListEntry> &entries, const QStr
     const bool inNotebook = query.isEmpty() && !m_appState->currentNotebookId().isEmpty();
     m_noteList->setPlaceholderText(inNotebook ? tr("No notes in this notebook") : QString());
     // An empty notebook shows no note of another notebook in the editor.
-    if (inNotebook && entries.isEmpty() && !openId.isEmpty() && settleUnsavedNote()) {
+    if (inNotebook && empty && !openId.isEmpty() && settleUnsavedNote()) {
         snapshotIfChanged();
         clearEditor();
         updateCentralPage();
@@ -586,23 +765,19 @@ int MainWindow::orderedRowFor(const NoteListEntry &entry) const
 {
     // Binary search over the list as it would be without this entry; the rest of the
     // list is ordered by updatedAt, then id, newest first (oldest first in steno mode), as
-    // the list is read. Items are read by row: copying every entry would cost more than
-    // the whole search.
+    // the list is read.
     const int self = m_noteList->rowOf(entry.id);
     const int count = m_noteList->count() - (self >= 0 ? 1 : 0);
-    const auto itemAt = [this, self](int index) {
-        return m_noteList->item(self >= 0 && index >= self ? index + 1 : index);
+    const auto entryAt = [this, self](int index) -> const NoteListEntry & {
+        return m_noteList->entryAt(self >= 0 && index >= self ? index + 1 : index);
     };
     // The entry goes before the first row that sorts after it.
     int low = 0;
     int high = count;
     while (low < high) {
         const int mid = low + (high - low) / 2;
-        const QListWidgetItem *item = itemAt(mid);
-        const QDateTime other = item ? item->data(NoteListWidget::UpdatedAtRole).toDateTime() : QDateTime();
-        bool newer = other > entry.updatedAt;
-        if (other == entry.updatedAt)
-            newer = item->data(NoteListWidget::NoteIdRole).toString() > entry.id;
+        const NoteListEntry &other = entryAt(mid);
+        const bool newer = other.updatedAt == entry.updatedAt ? other.id > entry.id : other.updatedAt > entry.updatedAt;
         const bool goesBefore = m_listReversed ? newer : !newer;
         if (goesBefore)
             high = mid;
@@ -628,7 +803,13 @@ void MainWindow::ensureNotebookCounts()
 {
     if (m_notebookCountsValid)
         return;
-    m_notebookCounts = m_appState->notes()->liveCountsByNotebook();
+    if (fullListIsFresh()) {
+        m_notebookCounts.clear();
+        for (const NoteListEntry &entry : std::as_const(m_fullList))
+            ++m_notebookCounts[entry.notebookId];
+    } else {
+        m_notebookCounts = m_appState->notes()->liveCountsByNotebook();
+    }
     m_notebookCountsValid = true;
 }
 
@@ -637,6 +818,25 @@ void MainWindow::refreshNotebookList()
     ensureNotebookCounts();
     m_notebookList->setNotebooks(m_appState->notebooks()->allNotebooks(), m_notebookCounts,
                                  m_appState->currentNotebookId(), int(m_trashedIds.size()));
+    m_shownNotebookCounts = m_notebookCounts;
+    m_shownTrashCount = m_trashedIds.size();
+}
+
+// Whether the sidebar already shows the current counts with the current notebook's row
+// selected; most saves change neither, and rebuilding it costs a read of every notebook.
+bool MainWindow::notebookListIsCurrent() const
+{
+    if (!m_notebookCountsValid || m_shownTrashCount != m_trashedIds.size() || m_shownNotebookCounts != m_notebookCounts)
+        return false;
+    const QListWidgetItem *current = m_notebookList->currentItem();
+    if (!current)
+        return false;
+    const QString notebookId = m_appState->currentNotebookId();
+    const int kind = current->data(NotebookListWidget::KindRole).toInt();
+    if (notebookId.isEmpty())
+        return kind == NotebookListWidget::AllNotesRow;
+    return kind == NotebookListWidget::NotebookRow
+        && current->data(NotebookListWidget::NotebookIdRole).toString() == notebookId;
 }
 
 // The counts follow the change reports: the cached row is the note before the change,

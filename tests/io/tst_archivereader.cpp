@@ -27,6 +27,8 @@ private Q_SLOTS:
 
     void refusesEntriesThatLeaveTheRoot_data();
     void refusesEntriesThatLeaveTheRoot();
+    void judgesEntryNames_data();
+    void judgesEntryNames();
     void enforcesLimits_data();
     void enforcesLimits();
     void brokenArchivesEndWithAnError_data();
@@ -96,6 +98,34 @@ void TestArchiveReader::refusesEntriesThatLeaveTheRoot()
     QVERIFY(reader.hasError());
     QVERIFY(!names.contains(QStringLiteral("after.txt")));
     QVERIFY(!QFile::exists(m_dir->filePath(QStringLiteral("../evil.txt"))));
+}
+
+void TestArchiveReader::judgesEntryNames_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("safe");
+    QTest::newRow("plain") << "notes/a.json" << true;
+    QTest::newRow("dot-prefix") << "./notes/a.json" << true;
+    QTest::newRow("dots-in-names") << "a..b/...c/..d" << true;
+    QTest::newRow("dotdot-alone") << ".." << false;
+    QTest::newRow("dotdot-first") << "../a" << false;
+    QTest::newRow("dotdot-middle") << "a/../../b" << false;
+    QTest::newRow("dotdot-last") << "a/.." << false;
+    QTest::newRow("dotdot-trailing-slash") << "a/../" << false;
+    QTest::newRow("dotdot-backslash") << "a\\..\\b" << false;
+    QTest::newRow("dotdot-mixed") << "a/..\\b" << false;
+    QTest::newRow("absolute") << "/etc/passwd" << false;
+    QTest::newRow("absolute-backslash") << "\\x" << false;
+    QTest::newRow("drive") << "C:x" << false;
+    QTest::newRow("empty") << "" << false;
+    QTest::newRow("nul") << QStringLiteral("a") + QChar(0) + QStringLiteral("b") << false;
+}
+
+void TestArchiveReader::judgesEntryNames()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, safe);
+    QCOMPARE(ArchiveReader::isSafeEntryName(name), safe);
 }
 
 void TestArchiveReader::enforcesLimits_data()

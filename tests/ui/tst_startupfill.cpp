@@ -227,8 +227,9 @@ private Q_SLOTS:
             QCOMPARE(m_window->noteList()->count(), before.size());
             QCOMPARE(bar->value(), bar->maximum());
             // The last row is what the view shows at its bottom.
-            const QRect last = m_window->noteList()->visualItemRect(m_window->noteList()->item(before.size() - 1));
-            QVERIFY(m_window->noteList()->viewport()->rect().intersects(last));
+            NoteListWidget *list = m_window->noteList();
+            const QRect last = list->visualRect(list->model()->index(before.size() - 1, 0));
+            QVERIFY(list->viewport()->rect().intersects(last));
             break;
         }
         case During::DownKeyWithLastNoteUnread:
