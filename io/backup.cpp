@@ -393,6 +393,10 @@ BackupResult restoreBackup(const QString &zipPath, const IoRepositories &reposit
     // (or a killed restore) leaves the library as it was.
     ImportBatch batch(repositories, std::numeric_limits<int>::max());
     batch.setBulkIndexing(true);
+    batch.setIndexingProgress([&](int indexed, int toIndex) {
+        if (progress)
+            progress(indexed, toIndex, QStringLiteral("Indexing restored notes..."));
+    });
     ArchiveReader reader(zipPath);
     ArchiveReader::Entry entry;
     int done = 0;

@@ -174,7 +174,11 @@ bool ImportBatch::finish()
 
 bool ImportBatch::commit()
 {
-    const bool indexed = !m_bulk || m_bulk->finish();
+    const auto indexing = [this](qint64 done, qint64 total) {
+        if (m_indexingProgress)
+            m_indexingProgress(int(done), int(total));
+    };
+    const bool indexed = !m_bulk || m_bulk->finish(indexing);
     if (!indexed || !m_repos.database->handle().commit()) {
         qCWarning(lcIo) << "ImportBatch: commit failed:" << m_repos.database->handle().lastError().text();
         rollback();

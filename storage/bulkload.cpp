@@ -8,6 +8,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -17,6 +18,9 @@ namespace {
 // cache spills dirty pages and writes them again each time an insert touches a leaf of
 // one of the notes indexes: with it, every index of a 100,000-note library stays in memory.
 constexpr int LoadCacheKiB = 128 * 1024;
+
+// Rows indexed per statement of the bulk fill.
+constexpr qint64 FillSlice = 2000;
 
 constexpr std::pair<const char *, const char *> BodyTriggers[] = {
     {"notes_ai", "new"},
@@ -118,30 +122,47 @@ bool BulkLoad::begin()
     return true;
 }
 
-bool BulkLoad::finish()
+bool BulkLoad::finish(const Progress &progress)
 {
     if (m_mark < 0)
         return true;
-    const QString above = QString::number(m_mark);
-    if (!m_bodyTriggers.isEmpty()) {
-        if (!exec(QStringLiteral("INSERT INTO notes_fts(rowid, body) SELECT rowid, body FROM notes WHERE rowid > %1")
-                      .arg(above)))
+    qint64 last = m_mark;
+    {
+        QSqlQuery query(m_db);
+        if (!query.exec(QStringLiteral("SELECT coalesce(max(rowid), 0) FROM notes")) || !query.next())
             return false;
-        for (const auto &[name, sql] : std::as_const(m_bodyTriggers)) {
-            if (!exec(QStringLiteral("DROP TRIGGER %1").arg(name)) || !exec(sql))
-                return false;
-        }
+        last = query.value(0).toLongLong();
     }
-    if (m_textIndexMark >= 0) {
-        // The SQL rule answers wherever the fast reader has no answer.
-        const QString sqlRule = NoteTextIndex::plainTextSql(QStringLiteral("body"));
-        const QString text = m_fastPlainText ? QStringLiteral("coalesce(ombrel_plain_text(body), %1)").arg(sqlRule) : sqlRule;
-        if (!exec(QStringLiteral("INSERT INTO %1(rowid, text) SELECT rowid, %2 FROM notes "
-                                 "WHERE rowid > %3 AND deleted_at IS NULL")
-                      .arg(QLatin1String(NoteTextIndex::TableName), text, above))
-            || !exec(QStringLiteral("UPDATE notes_text_state SET built_to = %1").arg(m_textIndexMark)))
+    const bool body = !m_bodyTriggers.isEmpty();
+    const bool text = m_textIndexMark >= 0;
+    // The SQL rule answers wherever the fast reader has no answer.
+    const QString sqlRule = NoteTextIndex::plainTextSql(QStringLiteral("body"));
+    const QString plainText = m_fastPlainText ? QStringLiteral("coalesce(ombrel_plain_text(body), %1)").arg(sqlRule) : sqlRule;
+    // In slices, so that a caller on the GUI thread can keep its window painting.
+    for (qint64 from = m_mark; (body || text) && from < last; from += FillSlice) {
+        const qint64 to = std::min(last, from + FillSlice);
+        if (body
+            && !exec(QStringLiteral("INSERT INTO notes_fts(rowid, body) SELECT rowid, body FROM notes "
+                                    "WHERE rowid > %1 AND rowid <= %2")
+                         .arg(from)
+                         .arg(to)))
+            return false;
+        if (text
+            && !exec(QStringLiteral("INSERT INTO %1(rowid, text) SELECT rowid, %2 FROM notes "
+                                    "WHERE rowid > %3 AND rowid <= %4 AND deleted_at IS NULL")
+                         .arg(QLatin1String(NoteTextIndex::TableName), plainText)
+                         .arg(from)
+                         .arg(to)))
+            return false;
+        if (progress)
+            progress(to - m_mark, last - m_mark);
+    }
+    for (const auto &[name, sql] : std::as_const(m_bodyTriggers)) {
+        if (!exec(QStringLiteral("DROP TRIGGER %1").arg(name)) || !exec(sql))
             return false;
     }
+    if (text && !exec(QStringLiteral("UPDATE notes_text_state SET built_to = %1").arg(m_textIndexMark)))
+        return false;
     m_mark = -1;
     return true;
 }

@@ -4,6 +4,7 @@
 #include <QSqlDatabase>
 #include <QString>
 
+#include <functional>
 #include <utility>
 
 // Lets one transaction add many notes without indexing each row as it lands. begin()
@@ -25,8 +26,10 @@ public:
 
     // Call inside a transaction; false means it must be rolled back.
     bool begin();
+    // (rows indexed, rows to index)
+    using Progress = std::function<void(qint64 done, qint64 total)>;
     // Call before the commit; false means the transaction must be rolled back.
-    bool finish();
+    bool finish(const Progress &progress = {});
 
 private:
     bool exec(const QString &sql);
