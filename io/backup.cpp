@@ -3,6 +3,7 @@
 #include "archivereader.h"
 #include "archivewriter.h"
 #include "attachmentrepository.h"
+#include "backupnotefile.h"
 #include "columns.h"
 #include "database.h"
 #include "importbatch.h"
@@ -38,10 +39,7 @@ QString dateText(const std::optional<QDateTime> &value)
 
 QDateTime dateFrom(const QJsonValue &value)
 {
-    QDateTime parsed = QDateTime::fromString(value.toString(), Qt::ISODateWithMs);
-    if (!parsed.isValid())
-        parsed = QDateTime::fromString(value.toString(), Qt::ISODate);
-    return parsed.isValid() ? parsed.toUTC() : QDateTime();
+    return BackupNoteFile::dateFrom(value.toString());
 }
 
 QByteArray notebookJson(const Notebook &notebook)
@@ -134,20 +132,6 @@ Notebook notebookFrom(const QJsonObject &object)
     notebook.deletedAt = optionalDate(object.value(QStringLiteral("deletedAt")));
     notebook.version = object.value(QStringLiteral("version")).toInt(1);
     return notebook;
-}
-
-Note noteFrom(const QJsonObject &object)
-{
-    Note note;
-    note.id = object.value(QStringLiteral("id")).toString();
-    note.notebookId = object.value(QStringLiteral("notebookId")).toString();
-    note.body = object.value(QStringLiteral("body")).toString();
-    note.createdAt = dateFrom(object.value(QStringLiteral("createdAt")));
-    note.updatedAt = dateFrom(object.value(QStringLiteral("updatedAt")));
-    note.modifiedAt = dateFrom(object.value(QStringLiteral("modifiedAt")));
-    note.deletedAt = optionalDate(object.value(QStringLiteral("deletedAt")));
-    note.version = object.value(QStringLiteral("version")).toInt(1);
-    return note;
 }
 
 // The attachment rows, which the folders alone do not carry: without them a restored
@@ -440,10 +424,10 @@ BackupResult restoreBackup(const QString &zipPath, const IoRepositories &reposit
             QByteArray bytes;
             if (!reader.readData(&bytes, ImportCommon::MaxTextEntryBytes))
                 break;
-            const QJsonObject object = QJsonDocument::fromJson(bytes).object();
-            if (object.value(QStringLiteral("id")).toString().isEmpty())
-                continue;
             if (isNotebook) {
+                const QJsonObject object = QJsonDocument::fromJson(bytes).object();
+                if (object.value(QStringLiteral("id")).toString().isEmpty())
+                    continue;
                 const Notebook notebook = notebookFrom(object);
                 const std::optional<QDateTime> stored = storedNotebooks.updatedAt(notebook.id);
                 if (stored && !shouldReplace(policy, *stored, notebook.updatedAt))
@@ -451,7 +435,10 @@ BackupResult restoreBackup(const QString &zipPath, const IoRepositories &reposit
                 else
                     batch.addNotebook(notebook, stored.has_value());
             } else {
-                const Note note = noteFrom(object);
+                const std::optional<Note> read = BackupNoteFile::read(bytes);
+                if (!read || read->id.isEmpty())
+                    continue;
+                const Note &note = *read;
                 const std::optional<QDateTime> stored = storedNotes.updatedAt(note.id);
                 if (stored && !shouldReplace(policy, *stored, note.updatedAt))
                     ++skipped;
