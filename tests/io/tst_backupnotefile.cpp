@@ -2,6 +2,7 @@
 #include "testsupport.h"
 
 #include <QJsonDocument>
+#include <QRandomGenerator>
 #include <QTest>
 
 namespace {
@@ -39,6 +40,7 @@ private Q_SLOTS:
     void initTestCase() { OmbrelTest::initTestEnvironment(); }
     void readsLikeTheGeneralParser_data();
     void readsLikeTheGeneralParser();
+    void mutatedFilesReadLikeTheGeneralParser();
 };
 
 void TestBackupNoteFile::readsLikeTheGeneralParser_data()
@@ -94,6 +96,35 @@ void TestBackupNoteFile::readsLikeTheGeneralParser()
     if (fast)
         QCOMPARE(describe(fast), expected);
     QCOMPARE(describe(BackupNoteFile::read(json)), expected);
+}
+
+// Random damage to a typical file, in the characters JSON turns on.
+void TestBackupNoteFile::mutatedFilesReadLikeTheGeneralParser()
+{
+    const QByteArray seed = R"({"id": "n1", "notebookId": "", "body": "[{\"insert\":\"Caf\u00e9 \\u0041\\n\"}]", )"
+                            R"("createdAt": "2024-01-02T03:04:05.678Z", "deletedAt": "", "version": 12})";
+    QVERIFY(BackupNoteFile::readStrict(seed));
+    static const char alphabet[] = "{}[]\",:\\u0123456789abcdefDdEe.-+ \n\t\x01\xc3\xa9\xff";
+    QRandomGenerator random(1208);
+    int strictAnswers = 0;
+    for (int round = 0; round < 20000; ++round) {
+        QByteArray json = seed;
+        for (int edits = 1 + random.bounded(3); edits > 0; --edits) {
+            const int at = random.bounded(int(json.size()) + 1);
+            const char c = alphabet[random.bounded(int(sizeof alphabet) - 1)];
+            switch (random.bounded(3)) {
+            case 0: json.insert(at, c); break;
+            case 1: if (at < json.size()) json[at] = c; break;
+            default: json.remove(at, 1 + random.bounded(2)); break;
+            }
+        }
+        const std::optional<Note> fast = BackupNoteFile::readStrict(json);
+        if (!fast)
+            continue;
+        ++strictAnswers;
+        QVERIFY2(describe(fast) == describe(generalParser(json)), json.constData());
+    }
+    QVERIFY(strictAnswers > 1000);
 }
 
 QTEST_GUILESS_MAIN(TestBackupNoteFile)
