@@ -9,6 +9,7 @@
 #include <QSqlQuery>
 
 #include <algorithm>
+#include <iterator>
 #include <limits>
 
 namespace {
@@ -21,6 +22,8 @@ constexpr int LoadCacheKiB = 128 * 1024;
 
 // Rows indexed per statement of the bulk fill.
 constexpr qint64 FillSlice = 2000;
+
+constexpr const char *TextInsertTrigger = "notes_text_ai";
 
 constexpr std::pair<const char *, const char *> BodyTriggers[] = {
     {"notes_ai", "new"},
@@ -76,40 +79,63 @@ bool BulkLoad::exec(const QString &sql)
     return false;
 }
 
-bool BulkLoad::begin()
+QString BulkLoad::triggerSql(const char *name)
 {
     QSqlQuery query(m_db);
-    query.setForwardOnly(true);
-    if (!query.exec(QStringLiteral("SELECT coalesce(max(rowid), 0) FROM notes")) || !query.next())
-        return false;
-    m_mark = query.value(0).toLongLong();
+    query.prepare(QStringLiteral("SELECT sql FROM sqlite_master WHERE type = 'trigger' AND name = ?"));
+    query.addBindValue(QLatin1String(name));
+    return query.exec() && query.next() ? query.value(0).toString() : QString();
+}
 
-    // Each trigger gains a condition on the mark. One already conditional, or shaped
-    // otherwise than expected, is left alone and keeps indexing row by row.
+bool BulkLoad::replaceTrigger(const char *name, const QString &original, const QString &replacement)
+{
+    if (!exec(QStringLiteral("DROP TRIGGER %1").arg(QLatin1String(name))))
+        return false;
+    m_triggers.append({QLatin1String(name), original});
+    return replacement.isEmpty() || exec(replacement);
+}
+
+bool BulkLoad::begin()
+{
+    {
+        QSqlQuery query(m_db);
+        if (!query.exec(QStringLiteral("SELECT coalesce(max(rowid), 0) FROM notes")) || !query.next())
+            return false;
+        m_mark = query.value(0).toLongLong();
+    }
+
+    // Every new row lies past the mark (rows are not deleted during a load), so the insert
+    // triggers go for the duration: even one that does nothing costs each insert a
+    // savepoint in the index. Update and delete triggers keep acting on the rows below the
+    // mark. All or nothing: an index half in bulk would be corrupted by the other half.
     static const QRegularExpression plainBegin(QStringLiteral("\\bON\\s+notes\\s+BEGIN\\b"),
                                                QRegularExpression::CaseInsensitiveOption);
-    QList<std::pair<QString, QString>> conditional;
+    QList<std::pair<const char *, QString>> body;
     for (const auto &[name, row] : BodyTriggers) {
-        query.prepare(QStringLiteral("SELECT sql FROM sqlite_master WHERE type = 'trigger' AND name = ?"));
-        query.addBindValue(QLatin1String(name));
-        if (!query.exec() || !query.next())
-            continue;
-        const QString original = query.value(0).toString();
-        QString changed = original;
-        changed.replace(plainBegin, QStringLiteral("ON notes WHEN %1.rowid <= %2 BEGIN").arg(QLatin1String(row)).arg(m_mark));
-        if (changed == original || original.count(plainBegin) != 1)
-            continue;
-        conditional.append({QLatin1String(name), changed});
-        m_bodyTriggers.append({QLatin1String(name), original});
+        const QString original = triggerSql(name);
+        if (original.count(plainBegin) != 1)
+            break;
+        body.append({name, original});
     }
-    query.finish();
-    for (const auto &[name, sql] : std::as_const(conditional)) {
-        if (!exec(QStringLiteral("DROP TRIGGER %1").arg(name)) || !exec(sql))
-            return false;
+    if (body.size() == int(std::size(BodyTriggers))) {
+        for (int i = 0; i < body.size(); ++i) {
+            const auto &[name, original] = body.at(i);
+            QString conditional;
+            if (i > 0) {
+                conditional = original;
+                conditional.replace(plainBegin, QStringLiteral("ON notes WHEN %1.rowid <= %2 BEGIN")
+                                                    .arg(QLatin1String(BodyTriggers[i].second))
+                                                    .arg(m_mark));
+            }
+            if (!replaceTrigger(name, original, conditional))
+                return false;
+        }
+        m_bodyIndex = true;
     }
 
     // The text index's triggers already skip rows past its mark; lowering the mark to ours
     // does the rest. A partial index is left to its own fill, which covers the new rows.
+    QSqlQuery query(m_db);
     if (query.exec(QStringLiteral("SELECT built_to FROM notes_text_state")) && query.next()
         && query.value(0).toLongLong() == std::numeric_limits<qint64>::max()) {
         const qint64 previous = query.value(0).toLongLong();
@@ -118,6 +144,9 @@ bool BulkLoad::begin()
             return false;
         m_textIndexMark = previous;
         m_fastPlainText = registerDeltaPlainTextFunction(m_db);
+        const QString insertTrigger = triggerSql(TextInsertTrigger);
+        if (!insertTrigger.isEmpty() && !replaceTrigger(TextInsertTrigger, insertTrigger, QString()))
+            return false;
     }
     return true;
 }
@@ -133,7 +162,7 @@ bool BulkLoad::finish(const Progress &progress)
             return false;
         last = query.value(0).toLongLong();
     }
-    const bool body = !m_bodyTriggers.isEmpty();
+    const bool body = m_bodyIndex;
     const bool text = m_textIndexMark >= 0;
     // The SQL rule answers wherever the fast reader has no answer.
     const QString sqlRule = NoteTextIndex::plainTextSql(QStringLiteral("body"));
@@ -157,8 +186,8 @@ bool BulkLoad::finish(const Progress &progress)
         if (progress)
             progress(to - m_mark, last - m_mark);
     }
-    for (const auto &[name, sql] : std::as_const(m_bodyTriggers)) {
-        if (!exec(QStringLiteral("DROP TRIGGER %1").arg(name)) || !exec(sql))
+    for (const auto &[name, sql] : std::as_const(m_triggers)) {
+        if (!exec(QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(name)) || !exec(sql))
             return false;
     }
     if (text && !exec(QStringLiteral("UPDATE notes_text_state SET built_to = %1").arg(m_textIndexMark)))
