@@ -20,8 +20,13 @@ namespace {
 // one of the notes indexes: with it, every index of a 100,000-note library stays in memory.
 constexpr int LoadCacheKiB = 128 * 1024;
 
-// Rows indexed per statement of the bulk fill.
-constexpr qint64 FillSlice = 2000;
+// Rows indexed per statement of the bulk fill: a second or so of work each.
+constexpr qint64 FillSlice = 5000;
+
+// Pending index data an index holds in memory during the fill before it writes a segment.
+// At the default of 1 MB a slice would leave dozens of small segments to merge.
+constexpr qint64 FillHashBytes = 64 * 1024 * 1024;
+constexpr qint64 DefaultHashBytes = 1024 * 1024;
 
 constexpr const char *TextInsertTrigger = "notes_text_ai";
 
@@ -167,6 +172,24 @@ bool BulkLoad::finish(const Progress &progress)
     // The SQL rule answers wherever the fast reader has no answer.
     const QString sqlRule = NoteTextIndex::plainTextSql(QStringLiteral("body"));
     const QString plainText = m_fastPlainText ? QStringLiteral("coalesce(ombrel_plain_text(body), %1)").arg(sqlRule) : sqlRule;
+    QList<std::pair<QString, qint64>> hashSizes; // index, its own setting
+    const auto setHashSize = [&](const QString &index, qint64 bytes) {
+        return exec(QStringLiteral("INSERT INTO %1(%1, rank) VALUES ('hashsize', %2)").arg(index).arg(bytes));
+    };
+    for (const QString &index : {body ? QStringLiteral("notes_fts") : QString(),
+                                 text ? QLatin1String(NoteTextIndex::TableName) : QString()}) {
+        if (index.isEmpty())
+            continue;
+        QSqlQuery query(m_db);
+        const qint64 own = query.exec(QStringLiteral("SELECT v FROM %1_config WHERE k = 'hashsize'").arg(index))
+                && query.next()
+            ? query.value(0).toLongLong()
+            : DefaultHashBytes;
+        query.finish();
+        if (!setHashSize(index, FillHashBytes))
+            return false;
+        hashSizes.append({index, own});
+    }
     // In slices, so that a caller on the GUI thread can keep its window painting.
     for (qint64 from = m_mark; (body || text) && from < last; from += FillSlice) {
         const qint64 to = std::min(last, from + FillSlice);
@@ -185,6 +208,10 @@ bool BulkLoad::finish(const Progress &progress)
             return false;
         if (progress)
             progress(to - m_mark, last - m_mark);
+    }
+    for (const auto &[index, bytes] : std::as_const(hashSizes)) {
+        if (!setHashSize(index, bytes))
+            return false;
     }
     for (const auto &[name, sql] : std::as_const(m_triggers)) {
         if (!exec(QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(name)) || !exec(sql))
