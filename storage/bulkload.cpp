@@ -14,7 +14,6 @@
 
 namespace {
 
-// The body index's triggers and the row each one looks at.
 // Page cache while loading, in KiB. A large transaction that outgrows the default
 // cache spills dirty pages and writes them again each time an insert touches a leaf of
 // one of the notes indexes: with it, every index of a 100,000-note library stays in memory.
@@ -30,6 +29,7 @@ constexpr qint64 DefaultHashBytes = 1024 * 1024;
 
 constexpr const char *TextInsertTrigger = "notes_text_ai";
 
+// The body index's triggers and the row each one looks at.
 constexpr std::pair<const char *, const char *> BodyTriggers[] = {
     {"notes_ai", "new"},
     {"notes_au", "old"},
