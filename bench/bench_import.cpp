@@ -1,8 +1,12 @@
 // Import of a generated Joplin export: 5,000 notes in 20 notebooks, about 20 MB of
 // Markdown, one note in ten with an image referenced twice. Each iteration imports into a
-// fresh, empty library.
+// fresh, empty library. Judge by CPU time on a loaded machine.
 //
 //   build/bench/bench_import
+//
+// With the peer's command-line client (JOPLIN=/path/to/joplin, or "joplin" on PATH),
+// BM_PeerJoplinImport5000 times its own import of the same archive into a private
+// profile, once, for comparison (wall time: the work is in the child process).
 
 #include "archivefixtures.h"
 #include "archivereader.h"
@@ -15,6 +19,8 @@
 #include "paths.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLoggingCategory>
@@ -83,6 +89,42 @@ void BM_MarkdownConversion5000(benchmark::State &state)
     state.counters["notes"] = bodies.size();
 }
 BENCHMARK(BM_MarkdownConversion5000)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+QString peerClient()
+{
+    const QString configured = qEnvironmentVariable("JOPLIN");
+    return configured.isEmpty() ? QStandardPaths::findExecutable(QStringLiteral("joplin")) : configured;
+}
+
+void BM_PeerJoplinImport5000(benchmark::State &state)
+{
+    const QString client = peerClient();
+    if (client.isEmpty()) {
+        state.SkipWithError("no Joplin client (set JOPLIN)");
+        return;
+    }
+    for (auto _ : state) {
+        QTemporaryDir home;
+        QProcess peer;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), home.path());
+        peer.setProcessEnvironment(environment);
+        peer.setProcessChannelMode(QProcess::MergedChannels);
+        QElapsedTimer timer;
+        timer.start();
+        peer.start(client, {QStringLiteral("--profile"), home.filePath(QStringLiteral("profile")), QStringLiteral("import"),
+                            QStringLiteral("--format"), QStringLiteral("jex"), archivePath});
+        const bool finished = peer.waitForFinished(10 * 60 * 1000);
+        state.SetIterationTime(double(timer.nsecsElapsed()) / 1e9);
+        if (!finished || peer.exitStatus() != QProcess::NormalExit || peer.exitCode() != 0) {
+            peer.kill();
+            peer.waitForFinished(5000);
+            state.SkipWithError(qPrintable(QStringLiteral("peer import failed: ") + QString::fromLocal8Bit(peer.readAll().right(300))));
+            break;
+        }
+    }
+}
+BENCHMARK(BM_PeerJoplinImport5000)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
 
 } // namespace
 

@@ -19,6 +19,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -187,6 +188,7 @@ QList<Attachment> attachmentRowsFrom(const QByteArray &json)
 // existing row. The size is the file's own: the archive's figure is not trusted.
 void restoreAttachmentRows(const QList<Attachment> &rows, const IoRepositories &repositories, ImportBatch *batch)
 {
+    batch->writePendingNotes();
     for (Attachment row : rows) {
         const QFileInfo file(attachmentFilePath(row.id));
         if (!file.isFile() || repositories.attachments->findById(row.id) || !repositories.notes->findById(row.noteId))
@@ -387,6 +389,7 @@ BackupResult restoreBackup(const QString &zipPath, const IoRepositories &reposit
     int skipped = 0;
     QList<Attachment> attachmentRows;
     StoredRows storedNotes(repositories.database->handle(), "notes");
+    QSet<QString> restoredNotes;
     StoredRows storedNotebooks(repositories.database->handle(), "notebooks");
     if (reader.open()) {
         while (reader.next(&entry)) {
@@ -439,6 +442,12 @@ BackupResult restoreBackup(const QString &zipPath, const IoRepositories &reposit
                 if (!read || read->id.isEmpty())
                     continue;
                 const Note &note = *read;
+                // A note named twice in the archive may still be waiting to be written.
+                if (restoredNotes.contains(note.id)) {
+                    ++skipped;
+                    continue;
+                }
+                restoredNotes.insert(note.id);
                 const std::optional<QDateTime> stored = storedNotes.updatedAt(note.id);
                 if (stored && !shouldReplace(policy, *stored, note.updatedAt))
                     ++skipped;

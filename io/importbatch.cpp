@@ -11,12 +11,33 @@
 #include <QSignalBlocker>
 #include <QSqlDatabase>
 #include <QSqlError>
+#include <QSqlQuery>
 
 namespace {
+
+// Notes held for multi-row statements before they are written.
+constexpr qsizetype MaxPendingNotes = 256;
 
 QString journalPath()
 {
     return dataDirectory() + QLatin1String("/import-journal");
+}
+
+QVariant pragmaValue(QSqlDatabase db, const char *name)
+{
+    QSqlQuery query(db);
+    if (query.exec(QStringLiteral("PRAGMA %1").arg(QLatin1String(name))) && query.next())
+        return query.value(0);
+    return {};
+}
+
+void setPragma(QSqlDatabase db, const char *name, const QVariant &value)
+{
+    if (!value.isValid())
+        return;
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("PRAGMA %1 = %2").arg(QLatin1String(name)).arg(value.toLongLong())))
+        qCWarning(lcIo) << "ImportBatch: cannot set" << name << query.lastError().text();
 }
 
 } // namespace
@@ -26,12 +47,25 @@ ImportBatch::ImportBatch(const IoRepositories &repositories, int notesPerTransac
     , m_notesPerTransaction(qMax(1, notesPerTransaction))
 {
     recoverInterrupted(m_repos.attachments);
+    // For the length of the batch: a page cache that holds a transaction's index pages
+    // (the default spills them to the log mid-transaction), and no flush of the log at each
+    // commit. In WAL mode NORMAL still survives a killed process; only a power cut can lose
+    // the last commits, and never corrupts the library.
+    const QSqlDatabase db = m_repos.database->handle();
+    m_savedCacheSize = pragmaValue(db, "cache_size");
+    m_savedSynchronous = pragmaValue(db, "synchronous");
+    setPragma(db, "cache_size", -64 * 1024);
+    if (m_savedSynchronous.toInt() > 1)
+        setPragma(db, "synchronous", 1);
 }
 
 ImportBatch::~ImportBatch()
 {
     if (m_inTransaction)
         rollback();
+    const QSqlDatabase db = m_repos.database->handle();
+    setPragma(db, "cache_size", m_savedCacheSize);
+    setPragma(db, "synchronous", m_savedSynchronous);
 }
 
 void ImportBatch::recoverInterrupted(AttachmentRepository *attachments)
@@ -106,28 +140,66 @@ bool ImportBatch::addNote(const Note &note, const QList<PendingAttachment> &atta
         ++m_failedNotes;
         return false;
     }
+    if (!replace) {
+        m_pendingNotes.append({note, attachments});
+        ++m_notesInTransaction;
+        // A restore is one transaction of a whole library: its notes must not all wait here.
+        if (m_pendingNotes.size() >= MaxPendingNotes)
+            writePendingNotes();
+        maybeCommit();
+        return true;
+    }
     {
         const QSignalBlocker noteBlocker(m_repos.notes);
-        const QSignalBlocker attachmentBlocker(m_repos.attachments);
-        if (!(replace ? m_repos.notes->update(note) : m_repos.notes->insert(note))) {
+        if (!m_repos.notes->update(note)) {
             ++m_failedNotes;
             return false;
         }
-        ++m_notesInTransaction;
-        for (const PendingAttachment &pending : attachments) {
-            if (!journalFile(pending.record.id))
-                continue;
-            if (!m_repos.attachments->insert(pending.record))
-                continue;
-            if (!m_repos.attachments->saveFile(pending.record.id, pending.bytes)) {
-                m_repos.attachments->deleteById(pending.record.id);
-                continue;
-            }
-            ++m_attachmentsInTransaction;
-        }
     }
+    ++m_notesInTransaction;
+    storeAttachments(attachments);
     maybeCommit();
     return true;
+}
+
+void ImportBatch::storeAttachments(const QList<PendingAttachment> &attachments)
+{
+    const QSignalBlocker attachmentBlocker(m_repos.attachments);
+    for (const PendingAttachment &pending : attachments) {
+        if (!journalFile(pending.record.id))
+            continue;
+        if (!m_repos.attachments->insert(pending.record))
+            continue;
+        if (!m_repos.attachments->saveFile(pending.record.id, pending.bytes)) {
+            m_repos.attachments->deleteById(pending.record.id);
+            continue;
+        }
+        ++m_attachmentsInTransaction;
+    }
+}
+
+// Attachment rows need their note's row first, so they follow the notes.
+void ImportBatch::writePendingNotes()
+{
+    if (m_pendingNotes.isEmpty())
+        return;
+    QList<Note> notes;
+    notes.reserve(m_pendingNotes.size());
+    for (const PendingNote &pending : std::as_const(m_pendingNotes))
+        notes.append(pending.note);
+    const QSignalBlocker noteBlocker(m_repos.notes);
+    const int written = m_repos.notes->insertMany(notes);
+    for (qsizetype i = 0; i < m_pendingNotes.size(); ++i) {
+        const PendingNote &pending = m_pendingNotes.at(i);
+        // After a failed statement, note by note, so that one bad note costs only itself.
+        if (i >= written && !m_repos.notes->insert(pending.note)) {
+            --m_notesInTransaction;
+            ++m_failedNotes;
+            continue;
+        }
+        storeAttachments(pending.attachments);
+    }
+    m_pendingNotes.clear();
 }
 
 bool ImportBatch::addLooseFile(const QString &id, const QByteArray &bytes, bool *skipped)
@@ -154,6 +226,7 @@ bool ImportBatch::addAttachmentRow(const Attachment &attachment)
 {
     if (!ensureTransaction())
         return false;
+    writePendingNotes(); // the row needs its note's row
     const QSignalBlocker blocker(m_repos.attachments);
     if (!m_repos.attachments->insert(attachment))
         return false;
@@ -174,6 +247,7 @@ bool ImportBatch::finish()
 
 bool ImportBatch::commit()
 {
+    writePendingNotes();
     const auto indexing = [this](qint64 done, qint64 total) {
         if (m_indexingProgress)
             m_indexingProgress(int(done), int(total));
@@ -208,6 +282,7 @@ bool ImportBatch::commit()
 
 void ImportBatch::rollback()
 {
+    m_pendingNotes.clear();
     m_repos.database->handle().rollback();
     m_bulk.reset();
     m_inTransaction = false;

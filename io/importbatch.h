@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QStringList>
+#include <QVariant>
 
 #include <functional>
 #include <memory>
@@ -40,7 +41,9 @@ public:
 
     // Each returns whether the row was written; it counts once its transaction commits.
     bool addNotebook(const Notebook &notebook, bool replace = false);
-    // Stores the note and, when that succeeds, each attachment row and file.
+    // Stores the note and, when that succeeds, each attachment row and file. New notes are
+    // written together just before their transaction commits: false only when no
+    // transaction could be opened or (replace) the update failed.
     bool addNote(const Note &note, const QList<PendingAttachment> &attachments = {}, bool replace = false);
     // Writes an attachment file that has no row of its own (a restored backup's files),
     // unless a file of that name exists. False when it could not be written.
@@ -59,20 +62,34 @@ public:
     // Removes attachment files that an interrupted batch left without rows.
     static void recoverInterrupted(AttachmentRepository *attachments);
 
+    // Notes are written several to a statement; lookups of notes added since the last write
+    // need them written first.
+    void writePendingNotes();
+
 private:
     bool ensureTransaction();
     bool commit();
     void maybeCommit();
     void rollback();
     bool journalFile(const QString &id);
+    void storeAttachments(const QList<PendingAttachment> &attachments);
+
+    struct PendingNote
+    {
+        Note note;
+        QList<PendingAttachment> attachments;
+    };
 
     IoRepositories m_repos;
+    QVariant m_savedCacheSize;
+    QVariant m_savedSynchronous;
     int m_notesPerTransaction;
     bool m_bulkIndexing = false;
     std::unique_ptr<BulkLoad> m_bulk;
     std::function<void(int, int)> m_indexingProgress;
     bool m_inTransaction = false;
     QStringList m_filesInTransaction;
+    QList<PendingNote> m_pendingNotes;
     int m_notesInTransaction = 0;
     int m_attachmentsInTransaction = 0;
     int m_notebooksInTransaction = 0;

@@ -252,15 +252,13 @@ ImportResult importJex(const QString &path, const IoRepositories &repositories, 
             source = html ? QStringLiteral("<h1>%1</h1>\n%2").arg(htmlEscaped(item.title), body)
                           : QStringLiteral("# %1\n\n%2").arg(item.title, body);
         }
-        QJsonArray delta;
         if (html) {
-            delta = htmlToDelta(source);
+            note.body = ImportCommon::toCompactJson(htmlToDelta(source));
         } else {
             // Most notes are plain Markdown that the fast reader converts identically.
-            std::optional<QJsonArray> quick = simpleMarkdownToDelta(source);
-            delta = quick ? std::move(*quick) : markdownToDelta(source);
+            std::optional<QString> quick = simpleMarkdownToDeltaJson(source);
+            note.body = quick ? std::move(*quick) : ImportCommon::toCompactJson(markdownToDelta(source));
         }
-        note.body = ImportCommon::toCompactJson(delta);
         note.createdAt = validOr(item.createdTime, now);
         note.updatedAt = validOr(item.updatedTime, note.createdAt);
         note.modifiedAt = note.updatedAt;

@@ -1,53 +1,142 @@
 #include "simplemarkdown.h"
 
-#include <QJsonObject>
-#include <QStringList>
+#include <QStringTokenizer>
 
 namespace {
 
-const QString InsertKey = QStringLiteral("insert");
-const QString AttributesKey = QStringLiteral("attributes");
 const QString AttachmentPrefix = QStringLiteral("ombrel-notes://attachment/");
 
+// Inline attributes this reader produces: at most one per run.
+enum class Style : quint8 { None, Bold, Code, Italic, Strike, Link };
+
+// Writes the operations as the compact JSON of a QJsonArray would read: keys in sorted
+// order ("attributes" before "insert"), the same string escapes, adjacent runs with equal
+// attributes merged into one operation.
 class Builder
 {
 public:
-    void text(const QString &text, const QJsonObject &attributes)
+    Builder(qsizetype sizeHint) { m_json.reserve(sizeHint + sizeHint / 2 + 64); }
+
+    void text(QStringView text, Style style, QStringView link = {})
     {
         if (text.isEmpty())
             return;
-        if (m_lastMergeable && m_lastAttributes == attributes) {
-            QJsonObject last = m_ops.last().toObject();
-            last.insert(InsertKey, last.value(InsertKey).toString() + text);
-            m_ops.last() = last;
+        if (m_hasRun && m_runStyle == style && m_runLink == link) {
+            m_run.append(text);
             return;
         }
-        QJsonObject op{{InsertKey, text}};
-        if (!attributes.isEmpty())
-            op.insert(AttributesKey, attributes);
-        m_ops.append(op);
-        m_lastMergeable = true;
-        m_lastAttributes = attributes;
+        flushRun();
+        m_hasRun = true;
+        m_run.append(text);
+        m_runStyle = style;
+        m_runLink = link;
     }
-    void embed(const QString &key, const QString &url)
+    void embed(QLatin1String key, QStringView url)
     {
-        m_ops.append(QJsonObject{{InsertKey, QJsonObject{{key, url}}}});
-        m_lastMergeable = false;
+        flushRun();
+        openOp();
+        m_json += QLatin1String("{\"insert\":{\"");
+        m_json += key;
+        m_json += QLatin1String("\":");
+        appendString(url);
+        m_json += QLatin1String("}}");
     }
-    void lineEnd(const QJsonObject &attributes)
+    // A line end with no attribute, a heading level, or a list kind.
+    void lineEnd(int header = 0, QLatin1String list = {})
     {
-        QJsonObject op{{InsertKey, QStringLiteral("\n")}};
-        if (!attributes.isEmpty())
-            op.insert(AttributesKey, attributes);
-        m_ops.append(op);
-        m_lastMergeable = false;
+        flushRun();
+        openOp();
+        if (header > 0) {
+            m_json += QLatin1String("{\"attributes\":{\"header\":");
+            m_json += QString::number(header);
+            m_json += QLatin1String("},");
+        } else if (!list.isEmpty()) {
+            m_json += QLatin1String("{\"attributes\":{\"list\":\"");
+            m_json += list;
+            m_json += QLatin1String("\"},");
+        } else {
+            m_json += QLatin1Char('{');
+        }
+        m_json += QLatin1String("\"insert\":\"\\n\"}");
     }
-    QJsonArray result() const { return m_ops; }
+    QString result()
+    {
+        flushRun();
+        if (m_empty)
+            m_json += QLatin1Char('[');
+        m_json += QLatin1Char(']');
+        return std::move(m_json);
+    }
 
 private:
-    QJsonArray m_ops;
-    bool m_lastMergeable = false;
-    QJsonObject m_lastAttributes;
+    void openOp()
+    {
+        m_json += m_empty ? QLatin1Char('[') : QLatin1Char(',');
+        m_empty = false;
+    }
+    void flushRun()
+    {
+        if (!m_hasRun)
+            return;
+        openOp();
+        m_json += QLatin1Char('{');
+        if (m_runStyle != Style::None) {
+            m_json += QLatin1String("\"attributes\":{\"");
+            switch (m_runStyle) {
+            case Style::Bold: m_json += QLatin1String("bold\":true"); break;
+            case Style::Code: m_json += QLatin1String("code\":true"); break;
+            case Style::Italic: m_json += QLatin1String("italic\":true"); break;
+            case Style::Strike: m_json += QLatin1String("strike\":true"); break;
+            case Style::Link:
+                m_json += QLatin1String("link\":");
+                appendString(m_runLink);
+                break;
+            case Style::None: break;
+            }
+            m_json += QLatin1String("},");
+        }
+        m_json += QLatin1String("\"insert\":");
+        appendString(m_run);
+        m_json += QLatin1Char('}');
+        m_run.clear();
+        m_hasRun = false;
+    }
+    void appendString(QStringView text)
+    {
+        static const char hex[] = "0123456789abcdef";
+        m_json += QLatin1Char('"');
+        qsizetype plainStart = 0;
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const char16_t c = text[i].unicode();
+            if (c >= 0x20 && c != u'"' && c != u'\\')
+                continue;
+            m_json += text.mid(plainStart, i - plainStart);
+            plainStart = i + 1;
+            m_json += QLatin1Char('\\');
+            switch (c) {
+            case u'"': m_json += QLatin1Char('"'); break;
+            case u'\\': m_json += QLatin1Char('\\'); break;
+            case u'\b': m_json += QLatin1Char('b'); break;
+            case u'\f': m_json += QLatin1Char('f'); break;
+            case u'\n': m_json += QLatin1Char('n'); break;
+            case u'\r': m_json += QLatin1Char('r'); break;
+            case u'\t': m_json += QLatin1Char('t'); break;
+            default:
+                m_json += QLatin1String("u00");
+                m_json += QLatin1Char(hex[c >> 4]);
+                m_json += QLatin1Char(hex[c & 0xf]);
+            }
+        }
+        m_json += text.mid(plainStart);
+        m_json += QLatin1Char('"');
+    }
+
+    QString m_json;
+    bool m_empty = true;
+    bool m_hasRun = false;
+    QString m_run;
+    Style m_runStyle = Style::None;
+    QStringView m_runLink; // into the markdown, which outlives the builder
 };
 
 // Characters that start syntax this reader leaves to the full converter.
@@ -92,26 +181,14 @@ bool isSafeUrl(QStringView url, bool image)
 }
 
 // One line of inline content into the builder; false when it holds syntax left to the full reader.
-bool parseInline(QStringView line, Builder &out, const QJsonObject &base)
+bool parseInline(QStringView line, Builder &out)
 {
     // Runs of blanks fold differently in the full reader; bare "www." becomes a link there.
     if (line.contains(QLatin1String("  ")))
         return false;
     qsizetype i = 0;
-    QString plain;
-    const auto flush = [&] {
-        out.text(plain, base);
-        plain.clear();
-    };
-    const auto styled = [&](QStringView content, const char *key) {
-        if (!isPlainRun(content))
-            return false;
-        flush();
-        QJsonObject attributes = base;
-        attributes.insert(QLatin1String(key), true);
-        out.text(content.toString(), attributes);
-        return true;
-    };
+    qsizetype plainStart = 0;
+    const auto flush = [&] { out.text(line.mid(plainStart, i - plainStart), Style::None); };
     while (i < line.size()) {
         const QChar c = line.at(i);
         if (c == u'*' || c == u'~' || c == u'`') {
@@ -130,14 +207,19 @@ bool parseInline(QStringView line, Builder &out, const QJsonObject &base)
             if (i + marker.size() < line.size() && line.at(i + marker.size()) == c)
                 return false;
             const QStringView content = line.mid(i + marker.size(), close - i - marker.size());
-            const char *key = c == u'`' ? "code" : c == u'~' ? "strike" : marker.size() == 2 ? "bold" : "italic";
+            const Style style = c == u'`' ? Style::Code : c == u'~' ? Style::Strike
+                : marker.size() == 2      ? Style::Bold
+                                          : Style::Italic;
             // Emphasis must sit between word boundaries to be unambiguous.
             const bool leftOk = i == 0 || line.at(i - 1) == u' ';
             const bool rightOk = close + marker.size() == line.size() || line.at(close + marker.size()) == u' '
                 || line.at(close + marker.size()) == u'.' || line.at(close + marker.size()) == u',';
-            if (!leftOk || !rightOk || !styled(content, key))
+            if (!leftOk || !rightOk || !isPlainRun(content))
                 return false;
+            flush();
+            out.text(content, style);
             i = close + marker.size();
+            plainStart = i;
             continue;
         }
         if (c == u'[' || (c == u'!' && i + 1 < line.size() && line.at(i + 1) == u'[')) {
@@ -151,30 +233,24 @@ bool parseInline(QStringView line, Builder &out, const QJsonObject &base)
                 return false;
             const QStringView label = line.mid(textStart, textEnd - textStart);
             const QStringView url = line.mid(textEnd + 2, urlEnd - textEnd - 2);
-            if (!isSafeUrl(url, image))
+            if (!isSafeUrl(url, image) || !isPlainRun(label))
                 return false;
+            flush();
             if (image) {
-                if (!isPlainRun(label))
-                    return false;
-                flush();
-                out.embed(url.startsWith(AttachmentPrefix) ? QStringLiteral("ombrel-notes-attachment") : QStringLiteral("image"),
-                          url.toString());
+                out.embed(url.startsWith(AttachmentPrefix) ? QLatin1String("ombrel-notes-attachment")
+                                                           : QLatin1String("image"),
+                          url);
             } else {
-                if (!isPlainRun(label))
-                    return false;
-                flush();
-                QJsonObject attributes = base;
-                attributes.insert(QLatin1String("link"), url.toString());
-                out.text(label.toString(), attributes);
+                out.text(label, Style::Link, url);
             }
             i = urlEnd + 1;
+            plainStart = i;
             continue;
         }
         if (isForeign(c) || c == u']' || c == u'(' || c == u')' || c == u'!')
             return false;
         if (c == u'w' && line.mid(i, 4) == QLatin1String("www."))
             return false;
-        plain.append(c);
         ++i;
     }
     flush();
@@ -237,16 +313,15 @@ LineKind classify(QStringView line, int *level, QStringView *content)
 
 } // namespace
 
-std::optional<QJsonArray> simpleMarkdownToDelta(const QString &markdown)
+std::optional<QString> simpleMarkdownToDeltaJson(const QString &markdown)
 {
     if (markdown.trimmed().isEmpty())
         return std::nullopt;
-    const QStringList lines = markdown.split(QLatin1Char('\n'));
-    Builder out;
+    Builder out(markdown.size());
     LineKind previous = LineKind::Blank;
     int expectedNumber = 1;
     bool blankSincePrevious = false;
-    for (const QString &line : lines) {
+    for (const QStringView line : QStringTokenizer(markdown, u'\n')) {
         int level = 0;
         QStringView content;
         const LineKind kind = classify(line, &level, &content);
@@ -259,8 +334,8 @@ std::optional<QJsonArray> simpleMarkdownToDelta(const QString &markdown)
         case LineKind::Heading: {
             if (!isPlainRun(content))
                 return std::nullopt;
-            out.text(content.toString(), QJsonObject{{QStringLiteral("bold"), true}});
-            out.lineEnd(QJsonObject{{QStringLiteral("header"), level}});
+            out.text(content, Style::Bold);
+            out.lineEnd(level);
             break;
         }
         case LineKind::Bullet:
@@ -277,13 +352,12 @@ std::optional<QJsonArray> simpleMarkdownToDelta(const QString &markdown)
                     return std::nullopt;
                 expectedNumber = level + 1;
             }
-            if (!parseInline(content, out, {}))
+            if (!parseInline(content, out))
                 return std::nullopt;
-            const QString list = kind == LineKind::Ordered ? QStringLiteral("ordered")
-                : level == 1                                 ? QStringLiteral("unchecked")
-                : level == 2                                 ? QStringLiteral("checked")
-                                                             : QStringLiteral("bullet");
-            out.lineEnd(QJsonObject{{QStringLiteral("list"), list}});
+            out.lineEnd(0, kind == LineKind::Ordered ? QLatin1String("ordered")
+                               : level == 1          ? QLatin1String("unchecked")
+                               : level == 2          ? QLatin1String("checked")
+                                                     : QLatin1String("bullet"));
             break;
         }
         case LineKind::Paragraph:
@@ -291,9 +365,9 @@ std::optional<QJsonArray> simpleMarkdownToDelta(const QString &markdown)
             // interrupts it in ways this reader does not follow.
             if (!blankSincePrevious && previous != LineKind::Blank)
                 return std::nullopt;
-            if (!parseInline(content, out, {}))
+            if (!parseInline(content, out))
                 return std::nullopt;
-            out.lineEnd({});
+            out.lineEnd();
             break;
         }
         previous = kind;

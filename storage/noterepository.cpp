@@ -227,6 +227,66 @@ bool NoteRepository::insert(const Note &note)
     return true;
 }
 
+int NoteRepository::insertMany(const QList<Note> &notes)
+{
+    static const QString columns = QStringLiteral(
+        "INSERT INTO notes (id, notebook_id, body, created_at, updated_at, modified_at, deleted_at, version, "
+        "op_version, sync_status, is_sample, owner_id, is_shared, permission) VALUES ");
+    static const QString row = QStringLiteral("(?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
+    // 14 values a row; SQLite before 3.32 allows only 999 variables a statement. Larger
+    // statements gain little and cost more to prepare and bind.
+    constexpr qsizetype rowsPerStatement = 64;
+    qsizetype written = 0;
+    while (written < notes.size()) {
+        const qsizetype rows = qMin(rowsPerStatement, notes.size() - written);
+        if (!m_insertManyQueries.contains(rows) && m_insertManyQueries.size() >= 2)
+            m_insertManyQueries.clear();
+        std::shared_ptr<QSqlQuery> &slot = m_insertManyQueries[rows];
+        if (!slot) {
+            QString sql = columns;
+            sql.reserve(columns.size() + rows * (row.size() + 1));
+            for (qsizetype i = 0; i < rows; ++i) {
+                if (i > 0)
+                    sql += QLatin1Char(',');
+                sql += row;
+            }
+            auto prepared = std::make_shared<QSqlQuery>(m_database->handle());
+            if (!prepared->prepare(sql)) {
+                m_insertManyQueries.remove(rows);
+                m_lastError = prepared->lastError();
+                qCWarning(lcStorage) << "NoteRepository::insertMany failed:" << m_lastError.text();
+                break;
+            }
+            slot = std::move(prepared);
+        }
+        QSqlQuery &query = *slot;
+        for (qsizetype i = written; i < written + rows; ++i) {
+            const Note &note = notes.at(i);
+            query.addBindValue(note.id);
+            bindNoteColumns(query, note);
+            query.addBindValue(Columns::fromDateTime(note.createdAt));
+            query.addBindValue(Columns::fromDateTime(note.updatedAt));
+            query.addBindValue(Columns::fromDateTime(note.modifiedAt));
+            bindNoteState(query, note);
+        }
+        if (!query.exec()) {
+            m_lastError = query.lastError();
+            qCWarning(lcStorage) << "NoteRepository::insertMany failed:" << query.lastError().text();
+            break;
+        }
+        query.finish();
+        for (qsizetype i = written; i < written + rows; ++i)
+            recordChange(notes.at(i).id);
+        written += rows;
+    }
+    if (written > 0) {
+        // The rowids of a multi-row insert are not reported one by one: read them again when needed.
+        m_idsByRowidValid = false;
+        Q_EMIT notesChanged();
+    }
+    return int(written);
+}
+
 bool NoteRepository::update(const Note &note)
 {
     QSqlQuery query(m_database->handle());

@@ -40,6 +40,10 @@ public:
     QSqlError lastError() const { return m_lastError; }
 
     bool insert(const Note &note);
+    // New notes, several rows per statement: one statement costs the text indexes one
+    // flush instead of one per note. Stops at the first statement that fails and returns
+    // how many notes, from the first, were written; the caller decides about the rest.
+    int insertMany(const QList<Note> &notes);
     bool update(const Note &note);
     bool moveToTrash(const QString &id);
     bool restore(const QString &id);
@@ -98,6 +102,8 @@ private:
 
     mutable std::unique_ptr<QSqlQuery> m_searchNotesQuery;
     mutable std::unique_ptr<QSqlQuery> m_searchRowidsQuery;
+    // Multi-row inserts by row count: a full statement and the last remainder.
+    QHash<qsizetype, std::shared_ptr<QSqlQuery>> m_insertManyQueries;
     std::unique_ptr<QSqlQuery> m_insertQuery;
     mutable bool m_textIndexComplete = false;
     // rowid -> id of every note, read once from the primary-key index.

@@ -95,6 +95,7 @@ private Q_SLOTS:
     void restorePolicies_data();
     void restorePolicies();
     void existingAttachmentFileIsNeverOverwritten();
+    void noteNamedTwiceInTheArchiveIsStoredOnce();
     void foreignAttachmentNamesAreIgnored();
     void attachmentRowsNeedTheirFileAndNote_data();
     void attachmentRowsNeedTheirFileAndNote();
@@ -264,6 +265,20 @@ void TestBackup::existingAttachmentFileIsNeverOverwritten()
                                      {QStringLiteral("attachments/") + id, "archived bytes"}}));
     QCOMPARE(restoreBackup(zip, m_library->repositories(), 1).errors, 0);
     QCOMPARE(m_library->attachments.readFile(id), QByteArray("local bytes"));
+}
+
+void TestBackup::noteNamedTwiceInTheArchiveIsStoredOnce()
+{
+    const QString id = OmbrelTest::newId();
+    const QString zip = path(QStringLiteral("twice.zip"));
+    QVERIFY(write(zip, Format::Zip, {{QStringLiteral("manifest.json"), Manifest},
+                                     {QStringLiteral("notes/%1.json").arg(id), noteFile(id, "first", "2024-01-01T00:00:00.000Z")},
+                                     {QStringLiteral("notes/copy.json"), noteFile(id, "second", "2024-01-02T00:00:00.000Z")}}));
+    const BackupResult result = restoreBackup(zip, m_library->repositories(), 0);
+    QCOMPARE(result.error, QString());
+    QCOMPARE(result.count, 1);
+    QCOMPARE(result.skipped, 1);
+    QCOMPARE(m_library->notes.findById(id)->plainText().trimmed(), QStringLiteral("first"));
 }
 
 void TestBackup::foreignAttachmentNamesAreIgnored()

@@ -13,6 +13,8 @@
 #include <QTest>
 #include <QTimeZone>
 
+#include <optional>
+
 using namespace ArchiveFixtures;
 
 namespace {
@@ -65,11 +67,17 @@ private Q_SLOTS:
     void stripsRepeatedTitles();
     void emptyMetadataValueStaysOnItsLine();
     void importsTheDocumentedLayout();
+    void importsThePeersOwnExport_data();
+    void importsThePeersOwnExport();
     void wholeImportFailuresStoreNothing_data();
     void wholeImportFailuresStoreNothing();
     void reportsProgressPerNote();
+    void failingNoteCostsOnlyItself_data();
+    void failingNoteCostsOnlyItself();
+    void rolledBackBatchRemovesItsFiles_data();
     void rolledBackBatchRemovesItsFiles();
     void interruptedBatchFilesAreRemovedNextTime();
+    void batchLeavesTheConnectionSettingsAsFound();
 
 private:
     QString path(const QString &name) const { return m_dir->filePath(name); }
@@ -199,6 +207,82 @@ void TestJoplinImporter::importsTheDocumentedLayout()
     QCOMPARE(m_library->attachmentFiles(), QStringList{attachments.first().id});
 }
 
+void TestJoplinImporter::importsThePeersOwnExport_data()
+{
+    QTest::addColumn<QString>("title");     // of the stored note
+    QTest::addColumn<QString>("notebook");
+    QTest::addColumn<QStringList>("markdownHas");
+    QTest::addColumn<QStringList>("markdownLacks");
+    QTest::addColumn<int>("titleCount");    // how often the title text is in the Markdown
+    QTest::addColumn<int>("attachments");
+
+    QTest::newRow("resource referenced twice")
+        << "Two pictures" << "Inbox" << QStringList{"# Two pictures\n", "First:", "Again:"}
+        << QStringList{":/"} << 1 << 1;
+    QTest::newRow("HTML note")
+        << "Web clip" << "Inbox" << QStringList{"**bold**", "*italic*", "&", "one", "two"}
+        << QStringList{"<p>", "<b>", "&amp;"} << 1 << 0;
+    // The export's title line goes; the body's own first line repeating it stays.
+    QTest::newRow("first body line repeats a Unicode title")
+        << "Café ☕ Überblick" << "Inbox" << QStringList{"# Café ☕ Überblick\n", "**Köln**"} << QStringList{}
+        << 2 << 0;
+    QTest::newRow("heading repeats a Unicode title")
+        << "Résumé 日本" << "Inbox" << QStringList{"# Résumé 日本\n", "Ein Absatz."} << QStringList{"Notizen"} << 1
+        << 0;
+    QTest::newRow("nested notebook, tasks")
+        << "Old plan" << "Archive 2023" << QStringList{"done", "still open"} << QStringList{} << 1 << 0;
+    // Without a title line the first body line is the title.
+    QTest::newRow("untitled")
+        << "Body of a note without title." << "Archive 2023" << QStringList{"# Body of a note without title.\n"}
+        << QStringList{} << 1 << 0;
+}
+
+// An archive written by the peer's own command-line client (scripts/make-joplin-fixtures.sh).
+void TestJoplinImporter::importsThePeersOwnExport()
+{
+    QFETCH(QString, title);
+    QFETCH(QString, notebook);
+    QFETCH(QStringList, markdownHas);
+    QFETCH(QStringList, markdownLacks);
+    QFETCH(int, titleCount);
+    QFETCH(int, attachments);
+
+    const QString archive = QFINDTESTDATA("fixtures/joplin-cli.jex");
+    QVERIFY(!archive.isEmpty());
+    const ImportResult result = importJex(archive, m_library->repositories(), {});
+    QCOMPARE(result.errorMessage, QString());
+    QCOMPARE(result.imported, 6);
+    QCOMPARE(result.attachments, 1);
+    QCOMPARE(result.errors, 0);
+    QCOMPARE(m_library->count("notebooks"), 3);
+
+    std::optional<Note> found;
+    for (const Note &note : m_library->notes.allNotes()) {
+        if (note.title() == title)
+            found = note;
+    }
+    QVERIFY2(found, qPrintable(title));
+    const QString markdown = markdownOf(found->body);
+    for (const QString &part : std::as_const(markdownHas))
+        QVERIFY2(markdown.contains(part), qPrintable(part + QStringLiteral(" not in:\n") + markdown));
+    for (const QString &part : std::as_const(markdownLacks))
+        QVERIFY2(!markdown.contains(part), qPrintable(part + QStringLiteral(" in:\n") + markdown));
+    QCOMPARE(markdown.count(title), titleCount);
+    QCOMPARE(m_library->db.rawValue(QStringLiteral("SELECT name FROM notebooks WHERE id = ?"), {found->notebookId})
+                 .toString(),
+             notebook);
+    QVERIFY(found->createdAt.isValid() && found->createdAt.date().year() >= 2026);
+
+    const QList<Attachment> stored = m_library->attachments.attachmentsForNote(found->id);
+    QCOMPARE(stored.size(), attachments);
+    if (attachments > 0) {
+        QCOMPARE(stored.first().filename, QStringLiteral("pixel.png"));
+        QCOMPARE(stored.first().mimeType, QStringLiteral("image/png"));
+        QVERIFY(m_library->attachments.readFile(stored.first().id).startsWith("\x89PNG"));
+        QCOMPARE(found->body.count(QStringLiteral("ombrel-notes://attachment/") + stored.first().id), 2);
+    }
+}
+
 void TestJoplinImporter::wholeImportFailuresStoreNothing_data()
 {
     QTest::addColumn<QString>("kind");
@@ -264,24 +348,80 @@ void TestJoplinImporter::reportsProgressPerNote()
     QCOMPARE(m_library->count("notebooks"), 3);
 }
 
+void TestJoplinImporter::rolledBackBatchRemovesItsFiles_data()
+{
+    QTest::addColumn<bool>("commitFails");
+    QTest::newRow("destroyed without finish") << false;
+    QTest::newRow("commit refused after the files were written") << true;
+}
+
 void TestJoplinImporter::rolledBackBatchRemovesItsFiles()
 {
+    QFETCH(bool, commitFails);
     const QString noteId = OmbrelTest::newId();
     PendingAttachment pending;
     pending.record.id = OmbrelTest::newId();
-    pending.record.noteId = noteId;
+    // A row pointing at no note: with foreign keys deferred it is written, file and all,
+    // and only the commit refuses it.
+    pending.record.noteId = commitFails ? OmbrelTest::newId() : noteId;
     pending.record.filename = QStringLiteral("a.bin");
     pending.record.createdAt = QDateTime::currentDateTimeUtc();
     pending.bytes = "bytes";
     {
         ImportBatch batch(m_library->repositories());
         QVERIFY(batch.addNote(OmbrelTest::makeNote(noteId, QStringLiteral("x"), "2024-01-01T00:00:00.000Z"), {pending}));
-        QCOMPARE(m_library->attachmentFiles(), QStringList{pending.record.id});
-        // Destroyed without finish(): the transaction rolls back.
+        if (commitFails) {
+            QVERIFY(m_library->db.rawExec(QStringLiteral("PRAGMA defer_foreign_keys = ON")));
+            QVERIFY(!batch.finish());
+            QCOMPARE(batch.notesStored(), 0);
+            QCOMPARE(batch.failedNotes(), 1);
+        }
     }
     QCOMPARE(m_library->count("notes"), 0);
     QCOMPARE(m_library->count("attachments"), 0);
     QCOMPARE(m_library->attachmentFiles(), QStringList());
+    QVERIFY(!QFile::exists(dataDirectory() + QStringLiteral("/import-journal")));
+}
+
+void TestJoplinImporter::failingNoteCostsOnlyItself_data()
+{
+    QTest::addColumn<int>("notes");
+    QTest::addColumn<int>("failing");
+    QTest::newRow("first of a few") << 5 << 0;
+    QTest::newRow("last of a few") << 5 << 4;
+    QTest::newRow("second statement of a large batch") << 150 << 100;
+}
+
+// New notes are written several to a statement; a note the database refuses must not
+// take its neighbours with it, nor leave its attachment behind.
+void TestJoplinImporter::failingNoteCostsOnlyItself()
+{
+    QFETCH(int, notes);
+    QFETCH(int, failing);
+    const QString taken = OmbrelTest::newId();
+    QVERIFY(OmbrelTest::insertEmptyNote(&m_library->db.database, taken, QDateTime::currentDateTimeUtc()));
+    ImportBatch batch(m_library->repositories(), 1000);
+    for (int i = 0; i < notes; ++i) {
+        const QString id = i == failing ? taken : OmbrelTest::newId();
+        PendingAttachment pending;
+        pending.record.id = OmbrelTest::newId();
+        pending.record.noteId = id;
+        pending.record.filename = QStringLiteral("a.bin");
+        pending.record.createdAt = QDateTime::currentDateTimeUtc();
+        pending.bytes = QByteArray::number(i);
+        QVERIFY(batch.addNote(OmbrelTest::makeNote(id, QStringLiteral("note %1").arg(i), "2024-01-01T00:00:00.000Z"),
+                              {pending}));
+    }
+    QVERIFY(batch.finish());
+    QCOMPARE(batch.notesStored(), notes - 1);
+    QCOMPARE(batch.failedNotes(), 1);
+    QCOMPARE(batch.attachmentsStored(), notes - 1);
+    QCOMPARE(m_library->count("notes"), notes);
+    QCOMPARE(m_library->count("attachments"), notes - 1);
+    QCOMPARE(m_library->attachmentFiles().size(), notes - 1);
+    QCOMPARE(m_library->attachments.attachmentsForNote(taken).size(), 0);
+    // Every stored note is findable by its words: the text indexes saw the batched rows.
+    QCOMPARE(m_library->notes.searchIds(QStringLiteral("note")).size(), notes - 1);
 }
 
 void TestJoplinImporter::interruptedBatchFilesAreRemovedNextTime()
@@ -303,6 +443,24 @@ void TestJoplinImporter::interruptedBatchFilesAreRemovedNextTime()
     ImportBatch::recoverInterrupted(&m_library->attachments);
     QCOMPARE(m_library->attachmentFiles(), QStringList{kept});
     QVERIFY(!QFile::exists(dataDirectory() + QStringLiteral("/import-journal")));
+}
+
+// The batch loosens the log flushing and grows the cache for its own length only.
+void TestJoplinImporter::batchLeavesTheConnectionSettingsAsFound()
+{
+    const auto pragma = [this](const char *name) {
+        return m_library->db.rawValue(QStringLiteral("PRAGMA %1").arg(QLatin1String(name))).toString();
+    };
+    QVERIFY(m_library->db.rawExec(QStringLiteral("PRAGMA synchronous = FULL")));
+    const QString cacheSize = pragma("cache_size");
+    {
+        ImportBatch batch(m_library->repositories());
+        QCOMPARE(pragma("synchronous"), QStringLiteral("1"));
+        QVERIFY(batch.addNote(OmbrelTest::makeNote(OmbrelTest::newId(), QStringLiteral("x"), "2024-01-01T00:00:00.000Z")));
+        QVERIFY(batch.finish());
+    }
+    QCOMPARE(pragma("synchronous"), QStringLiteral("2"));
+    QCOMPARE(pragma("cache_size"), cacheSize);
 }
 
 QTEST_MAIN(TestJoplinImporter)
