@@ -37,13 +37,16 @@ ArchiveWriter::~ArchiveWriter()
         m_file->cancelWriting();
 }
 
-bool ArchiveWriter::open()
+bool ArchiveWriter::open(Compression compression)
 {
     m_file = std::make_unique<QSaveFile>(m_path);
     if (!m_file->open(QIODevice::WriteOnly))
         return fail(m_file->errorString());
     m_archive = archive_write_new();
     archive_write_set_format_zip(m_archive);
+    if (compression == Compression::Fast
+        && archive_write_set_format_option(m_archive, "zip", "compression-level", "1") != ARCHIVE_OK)
+        qCWarning(lcIo) << "ArchiveWriter: this libarchive has no compression levels; writing at its default";
     // A ZIP ends with its central directory; tar-style block padding would only add bytes.
     archive_write_set_bytes_in_last_block(m_archive, 1);
     if (archive_write_open2(m_archive, m_file.get(), nullptr, writeToSaveFile, noOpClose, nullptr) != ARCHIVE_OK)

@@ -19,7 +19,10 @@ public:
     ArchiveWriter(const ArchiveWriter &) = delete;
     ArchiveWriter &operator=(const ArchiveWriter &) = delete;
 
-    bool open();
+    // Fast deflates at zlib's quickest level: for archives of many files, written while the
+    // user waits, where size matters less than time.
+    enum class Compression { Default, Fast };
+    bool open(Compression compression = Compression::Default);
     bool addDirectory(const QString &name);
     bool addFile(const QString &name, const QByteArray &data, const QDateTime &modified = QDateTime());
     // Streams a file from disk into the archive without holding it in memory.

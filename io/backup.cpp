@@ -3,6 +3,7 @@
 #include "archivereader.h"
 #include "archivewriter.h"
 #include "attachmentrepository.h"
+#include "backupnotefile.h"
 #include "columns.h"
 #include "database.h"
 #include "importbatch.h"
@@ -18,6 +19,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSet>
+#include <QSqlError>
 #include <QSqlQuery>
 
 namespace {
@@ -37,10 +40,7 @@ QString dateText(const std::optional<QDateTime> &value)
 
 QDateTime dateFrom(const QJsonValue &value)
 {
-    QDateTime parsed = QDateTime::fromString(value.toString(), Qt::ISODateWithMs);
-    if (!parsed.isValid())
-        parsed = QDateTime::fromString(value.toString(), Qt::ISODate);
-    return parsed.isValid() ? parsed.toUTC() : QDateTime();
+    return BackupNoteFile::dateFrom(value.toString());
 }
 
 QByteArray notebookJson(const Notebook &notebook)
@@ -59,19 +59,59 @@ QByteArray notebookJson(const Notebook &notebook)
     return QJsonDocument(object).toJson(QJsonDocument::Indented);
 }
 
-QByteArray noteJson(const Note &note)
+// A JSON string, escaped as RFC 8259 requires; everything else stays UTF-8.
+void appendJsonString(QByteArray *out, const QString &text)
 {
-    const QJsonObject object{
-        {QStringLiteral("id"), note.id},
-        {QStringLiteral("notebookId"), note.notebookId},
-        {QStringLiteral("body"), note.body},
-        {QStringLiteral("createdAt"), dateText(note.createdAt)},
-        {QStringLiteral("updatedAt"), dateText(note.updatedAt)},
-        {QStringLiteral("modifiedAt"), dateText(note.modifiedAt)},
-        {QStringLiteral("deletedAt"), dateText(note.deletedAt)},
-        {QStringLiteral("version"), note.version},
-    };
-    return QJsonDocument(object).toJson(QJsonDocument::Indented);
+    static const char hex[] = "0123456789abcdef";
+    const QByteArray utf8 = text.toUtf8();
+    out->append('"');
+    const char *run = utf8.constData();
+    const char *end = run + utf8.size();
+    for (const char *p = run; p < end; ++p) {
+        const uchar c = uchar(*p);
+        if (c >= 0x20 && c != '"' && c != '\\')
+            continue;
+        out->append(run, p - run);
+        run = p + 1;
+        switch (c) {
+        case '"': out->append("\\\""); break;
+        case '\\': out->append("\\\\"); break;
+        case '\n': out->append("\\n"); break;
+        case '\r': out->append("\\r"); break;
+        case '\t': out->append("\\t"); break;
+        case '\b': out->append("\\b"); break;
+        case '\f': out->append("\\f"); break;
+        default:
+            out->append("\\u00");
+            out->append(hex[c >> 4]);
+            out->append(hex[c & 0xF]);
+        }
+    }
+    out->append(run, end - run);
+    out->append('"');
+}
+
+// One note file, written straight from its row: a library's worth of notes goes through
+// here, and a QJsonObject per note costs as much as compressing it.
+QByteArray noteJson(const QSqlQuery &row)
+{
+    static const char *const keys[] = {"id", "notebookId", "body", "createdAt", "updatedAt", "modifiedAt", "deletedAt"};
+    const QString body = row.value(2).toString();
+    QByteArray out;
+    out.reserve(body.size() * 5 / 4 + 512);
+    out.append("{\n");
+    for (int column = 0; column < 7; ++column) {
+        out.append("    \"").append(keys[column]).append("\": ");
+        if (column == 2)
+            appendJsonString(&out, body);
+        else if (column < 3)
+            appendJsonString(&out, Columns::emptyIfNull(row.value(column).toString()));
+        else
+            appendJsonString(&out, dateText(Columns::toOptionalDateTime(row.value(column))));
+        out.append(",\n");
+    }
+    out.append("    \"version\": ").append(QByteArray::number(row.value(7).toInt())).append("\n}\n");
+    return out;
 }
 
 std::optional<QDateTime> optionalDate(const QJsonValue &value)
@@ -93,20 +133,6 @@ Notebook notebookFrom(const QJsonObject &object)
     notebook.deletedAt = optionalDate(object.value(QStringLiteral("deletedAt")));
     notebook.version = object.value(QStringLiteral("version")).toInt(1);
     return notebook;
-}
-
-Note noteFrom(const QJsonObject &object)
-{
-    Note note;
-    note.id = object.value(QStringLiteral("id")).toString();
-    note.notebookId = object.value(QStringLiteral("notebookId")).toString();
-    note.body = object.value(QStringLiteral("body")).toString();
-    note.createdAt = dateFrom(object.value(QStringLiteral("createdAt")));
-    note.updatedAt = dateFrom(object.value(QStringLiteral("updatedAt")));
-    note.modifiedAt = dateFrom(object.value(QStringLiteral("modifiedAt")));
-    note.deletedAt = optionalDate(object.value(QStringLiteral("deletedAt")));
-    note.version = object.value(QStringLiteral("version")).toInt(1);
-    return note;
 }
 
 // The attachment rows, which the folders alone do not carry: without them a restored
@@ -236,14 +262,20 @@ BackupResult createBackup(const QString &zipPath, const IoRepositories &reposito
     };
 
     const QList<Notebook> notebooks = repositories.notebooks->allNotebooks();
-    QList<Note> notes = repositories.notes->allNotes();
-    notes += repositories.notes->trashedNotes();
+    // Rows go straight from the database into the archive, the live ones first: a whole
+    // library's bodies never sit in memory at once.
+    QSqlQuery notes(repositories.database->handle());
+    notes.setForwardOnly(true);
+    int noteCount = 0;
+    if (notes.exec(QStringLiteral("SELECT count(*) FROM notes")) && notes.next())
+        noteCount = notes.value(0).toInt();
+    notes.finish();
     QStringList attachmentFiles;
     const QDir attachmentDir(attachmentsDirectory());
     for (const QFileInfo &info : attachmentDir.entryInfoList(QDir::Files | QDir::NoSymLinks | QDir::Hidden))
         attachmentFiles.append(info.fileName());
 
-    const int total = int(notebooks.size() + notes.size() + attachmentFiles.size());
+    const int total = int(notebooks.size() + noteCount + attachmentFiles.size());
     int done = 0;
     const auto step = [&] {
         ++done;
@@ -255,7 +287,7 @@ BackupResult createBackup(const QString &zipPath, const IoRepositories &reposito
 
     ArchiveWriter writer(zipPath);
     const auto zipFailed = [&] { return fail(QStringLiteral("Failed to create ZIP: %1").arg(writer.errorString())); };
-    if (!writer.open())
+    if (!writer.open(ArchiveWriter::Compression::Fast))
         return zipFailed();
     // The folders are part of the layout even when empty.
     for (const char *folder : {"notebooks/", "notes/", "attachments/"}) {
@@ -268,11 +300,23 @@ BackupResult createBackup(const QString &zipPath, const IoRepositories &reposito
             return zipFailed();
         step();
     }
-    for (const Note &note : std::as_const(notes)) {
-        if (!writer.addFile(QStringLiteral("notes/%1.json").arg(note.id), noteJson(note), now))
-            return zipFailed();
-        step();
+    int notesWritten = 0;
+    for (const char *where : {"deleted_at IS NULL", "deleted_at IS NOT NULL"}) {
+        if (!notes.exec(QStringLiteral("SELECT id, notebook_id, body, created_at, updated_at, modified_at, deleted_at, "
+                                       "version FROM notes WHERE %1")
+                            .arg(QLatin1String(where))))
+            return fail(QStringLiteral("Failed to create ZIP: %1").arg(notes.lastError().text()));
+        while (notes.next()) {
+            const QString id = notes.value(0).toString();
+            if (!writer.addFile(QStringLiteral("notes/%1.json").arg(id), noteJson(notes), now))
+                return zipFailed();
+            ++notesWritten;
+            step();
+        }
+        if (notes.lastError().isValid())
+            return fail(QStringLiteral("Failed to create ZIP: %1").arg(notes.lastError().text()));
     }
+    notes.finish();
     for (const QString &name : std::as_const(attachmentFiles)) {
         if (!writer.addFileFromDisk(QStringLiteral("attachments/") + name, attachmentDir.filePath(name)))
             return zipFailed();
@@ -283,13 +327,13 @@ BackupResult createBackup(const QString &zipPath, const IoRepositories &reposito
     const QJsonObject manifest{
         {QStringLiteral("version"), 1},
         {QStringLiteral("exportedAt"), now.toString(Qt::ISODateWithMs)},
-        {QStringLiteral("noteCount"), int(notes.size())},
+        {QStringLiteral("noteCount"), notesWritten},
         {QStringLiteral("notebookCount"), int(notebooks.size())},
     };
     if (!writer.addFile(QStringLiteral("manifest.json"), QJsonDocument(manifest).toJson(QJsonDocument::Indented), now)
         || !writer.commit())
         return zipFailed();
-    result.count = int(notes.size());
+    result.count = notesWritten;
     qCInfo(lcIo) << "Backup written:" << zipPath << result.count << "notes";
     return result;
 }
@@ -335,12 +379,17 @@ BackupResult restoreBackup(const QString &zipPath, const IoRepositories &reposit
     // (or a killed restore) leaves the library as it was.
     ImportBatch batch(repositories, std::numeric_limits<int>::max());
     batch.setBulkIndexing(true);
+    batch.setIndexingProgress([&](int indexed, int toIndex) {
+        if (progress)
+            progress(indexed, toIndex, QStringLiteral("Indexing restored notes..."));
+    });
     ArchiveReader reader(zipPath);
     ArchiveReader::Entry entry;
     int done = 0;
     int skipped = 0;
     QList<Attachment> attachmentRows;
     StoredRows storedNotes(repositories.database->handle(), "notes");
+    QSet<QString> restoredNotes;
     StoredRows storedNotebooks(repositories.database->handle(), "notebooks");
     if (reader.open()) {
         while (reader.next(&entry)) {
@@ -378,10 +427,10 @@ BackupResult restoreBackup(const QString &zipPath, const IoRepositories &reposit
             QByteArray bytes;
             if (!reader.readData(&bytes, ImportCommon::MaxTextEntryBytes))
                 break;
-            const QJsonObject object = QJsonDocument::fromJson(bytes).object();
-            if (object.value(QStringLiteral("id")).toString().isEmpty())
-                continue;
             if (isNotebook) {
+                const QJsonObject object = QJsonDocument::fromJson(bytes).object();
+                if (object.value(QStringLiteral("id")).toString().isEmpty())
+                    continue;
                 const Notebook notebook = notebookFrom(object);
                 const std::optional<QDateTime> stored = storedNotebooks.updatedAt(notebook.id);
                 if (stored && !shouldReplace(policy, *stored, notebook.updatedAt))
@@ -389,7 +438,16 @@ BackupResult restoreBackup(const QString &zipPath, const IoRepositories &reposit
                 else
                     batch.addNotebook(notebook, stored.has_value());
             } else {
-                const Note note = noteFrom(object);
+                const std::optional<Note> read = BackupNoteFile::read(bytes);
+                if (!read || read->id.isEmpty())
+                    continue;
+                const Note &note = *read;
+                // A note named twice in the archive may still be waiting to be written.
+                if (restoredNotes.contains(note.id)) {
+                    ++skipped;
+                    continue;
+                }
+                restoredNotes.insert(note.id);
                 const std::optional<QDateTime> stored = storedNotes.updatedAt(note.id);
                 if (stored && !shouldReplace(policy, *stored, note.updatedAt))
                     ++skipped;

@@ -15,6 +15,9 @@
 
 namespace {
 
+// Notes held for multi-row statements before they are written.
+constexpr qsizetype MaxPendingNotes = 256;
+
 QString journalPath()
 {
     return dataDirectory() + QLatin1String("/import-journal");
@@ -140,6 +143,9 @@ bool ImportBatch::addNote(const Note &note, const QList<PendingAttachment> &atta
     if (!replace) {
         m_pendingNotes.append({note, attachments});
         ++m_notesInTransaction;
+        // A restore is one transaction of a whole library: its notes must not all wait here.
+        if (m_pendingNotes.size() >= MaxPendingNotes)
+            writePendingNotes();
         maybeCommit();
         return true;
     }
@@ -242,7 +248,11 @@ bool ImportBatch::finish()
 bool ImportBatch::commit()
 {
     writePendingNotes();
-    const bool indexed = !m_bulk || m_bulk->finish();
+    const auto indexing = [this](qint64 done, qint64 total) {
+        if (m_indexingProgress)
+            m_indexingProgress(int(done), int(total));
+    };
+    const bool indexed = !m_bulk || m_bulk->finish(indexing);
     if (!indexed || !m_repos.database->handle().commit()) {
         qCWarning(lcIo) << "ImportBatch: commit failed:" << m_repos.database->handle().lastError().text();
         rollback();

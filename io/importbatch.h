@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <functional>
 #include <memory>
 
 class BulkLoad;
@@ -35,6 +36,8 @@ public:
     // Indexes each transaction's new notes in bulk at its commit instead of row by row:
     // worth it for large transactions.
     void setBulkIndexing(bool enabled) { m_bulkIndexing = enabled; }
+    // Told how the bulk indexing at a commit advances: (notes indexed, notes to index).
+    void setIndexingProgress(const std::function<void(int, int)> &progress) { m_indexingProgress = progress; }
 
     // Each returns whether the row was written; it counts once its transaction commits.
     bool addNotebook(const Notebook &notebook, bool replace = false);
@@ -83,6 +86,7 @@ private:
     int m_notesPerTransaction;
     bool m_bulkIndexing = false;
     std::unique_ptr<BulkLoad> m_bulk;
+    std::function<void(int, int)> m_indexingProgress;
     bool m_inTransaction = false;
     QStringList m_filesInTransaction;
     QList<PendingNote> m_pendingNotes;

@@ -4,15 +4,16 @@
 #include <QSqlDatabase>
 #include <QString>
 
+#include <functional>
 #include <utility>
 
 // Lets one transaction add many notes without indexing each row as it lands. begin()
 // takes the highest rowid of notes as a mark; from then on the full-text triggers act only
-// on rows at or below it, and finish() indexes the rows above it in one statement per
-// index. Both run inside the caller's transaction: a rollback (or a kill) takes the
-// trigger changes back with the rows, and a commit after finish() leaves every index
-// matching the table. Rows past the mark may be updated during the load (the bulk fill
-// reads their final state), but not deleted.
+// on rows at or below it, and finish() indexes the rows above it in slices. Both run
+// inside the caller's transaction: a rollback (or a kill) takes the trigger changes back
+// with the rows, and a commit after finish() leaves every index matching the table. Rows
+// may be updated during the load (the bulk fill reads their final state), but not deleted:
+// new rows must land past the mark.
 class BulkLoad
 {
 public:
@@ -25,8 +26,10 @@ public:
 
     // Call inside a transaction; false means it must be rolled back.
     bool begin();
+    // (rows indexed, rows to index)
+    using Progress = std::function<void(qint64 done, qint64 total)>;
     // Call before the commit; false means the transaction must be rolled back.
-    bool finish();
+    bool finish(const Progress &progress = {});
 
 private:
     bool exec(const QString &sql);
@@ -34,7 +37,11 @@ private:
 
     QSqlDatabase m_db;
     qint64 m_mark = -1;
-    QList<std::pair<QString, QString>> m_bodyTriggers; // name, original statement
+    QString triggerSql(const char *name);
+    bool replaceTrigger(const char *name, const QString &original, const QString &replacement);
+
+    bool m_bodyIndex = false;                      // the body index is filled in bulk
+    QList<std::pair<QString, QString>> m_triggers; // name, original statement
     qint64 m_textIndexMark = -1;
     bool m_fastPlainText = false;
     // The connection's own settings while the load's are in force.

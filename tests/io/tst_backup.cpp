@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -93,6 +95,7 @@ private Q_SLOTS:
     void restorePolicies_data();
     void restorePolicies();
     void existingAttachmentFileIsNeverOverwritten();
+    void noteNamedTwiceInTheArchiveIsStoredOnce();
     void foreignAttachmentNamesAreIgnored();
     void attachmentRowsNeedTheirFileAndNote_data();
     void attachmentRowsNeedTheirFileAndNote();
@@ -120,6 +123,10 @@ void TestBackup::fillLibrary()
     live.notebookId = notebook.id;
     live.version = 7;
     QVERIFY(m_library->notes.insert(live));
+    // A body that is not Delta JSON, with everything a JSON string must escape.
+    Note raw = OmbrelTest::makeNote(OmbrelTest::newId(), QString(), "2024-03-01T11:00:00.000Z");
+    raw.body = QStringLiteral("raw \"q\" \\ back\n\r\t") + QChar(1) + QChar(0x1f) + QStringLiteral(" ✈ 😀 </script>");
+    QVERIFY(m_library->notes.insert(raw));
     const Note trashed = OmbrelTest::makeNote(OmbrelTest::newId(), QStringLiteral("Old"), "2024-03-02T10:00:00.002Z");
     QVERIFY(m_library->notes.insert(trashed));
     QVERIFY(m_library->notes.moveToTrash(trashed.id));
@@ -170,7 +177,15 @@ void TestBackup::restoreIntoFreshLibraryGivesTheSameLibrary()
     const QString zip = path(QStringLiteral("backup.zip"));
     const BackupResult written = createBackup(zip, m_library->repositories());
     QCOMPARE(written.error, QString());
-    QCOMPARE(written.count, 2);
+    QCOMPARE(written.count, 3);
+    // A standard ZIP: another reader takes it as it is.
+    const QString unzip = QStandardPaths::findExecutable(QStringLiteral("unzip"));
+    if (!unzip.isEmpty()) {
+        QProcess test;
+        test.start(unzip, {QStringLiteral("-tq"), zip});
+        QVERIFY(test.waitForFinished(30000));
+        QVERIFY2(test.exitCode() == 0, test.readAllStandardOutput().constData());
+    }
 
     m_library.reset(); // its data directory must go before the next one is set
     m_library = std::make_unique<IoTestLibrary>();
@@ -180,7 +195,7 @@ void TestBackup::restoreIntoFreshLibraryGivesTheSameLibrary()
     const BackupResult restored = restoreBackup(zip, m_library->repositories(), 0,
                                                [&](int, int total, const QString &) { totals.append(total); });
     QCOMPARE(restored.error, QString());
-    QCOMPARE(restored.count, 3);
+    QCOMPARE(restored.count, 4);
     QCOMPARE(restored.skipped, 0);
     QVERIFY(!totals.isEmpty() && totals.first() > 0);
 
@@ -201,11 +216,11 @@ void TestBackup::restoringTwiceSkipsEverything()
     QCOMPARE(createBackup(zip, m_library->repositories()).errors, 0);
     m_library.reset(); // its data directory must go before the next one is set
     m_library = std::make_unique<IoTestLibrary>();
-    QCOMPARE(restoreBackup(zip, m_library->repositories(), 0).count, 3);
+    QCOMPARE(restoreBackup(zip, m_library->repositories(), 0).count, 4);
     const Snapshot first = snapshotOf(*m_library);
     const BackupResult second = restoreBackup(zip, m_library->repositories(), 0);
     QCOMPARE(second.count, 0);
-    QCOMPARE(second.skipped, 3);
+    QCOMPARE(second.skipped, 4);
     QCOMPARE(snapshotOf(*m_library).notes, first.notes);
     QCOMPARE(snapshotOf(*m_library).attachments, first.attachments);
 }
@@ -250,6 +265,20 @@ void TestBackup::existingAttachmentFileIsNeverOverwritten()
                                      {QStringLiteral("attachments/") + id, "archived bytes"}}));
     QCOMPARE(restoreBackup(zip, m_library->repositories(), 1).errors, 0);
     QCOMPARE(m_library->attachments.readFile(id), QByteArray("local bytes"));
+}
+
+void TestBackup::noteNamedTwiceInTheArchiveIsStoredOnce()
+{
+    const QString id = OmbrelTest::newId();
+    const QString zip = path(QStringLiteral("twice.zip"));
+    QVERIFY(write(zip, Format::Zip, {{QStringLiteral("manifest.json"), Manifest},
+                                     {QStringLiteral("notes/%1.json").arg(id), noteFile(id, "first", "2024-01-01T00:00:00.000Z")},
+                                     {QStringLiteral("notes/copy.json"), noteFile(id, "second", "2024-01-02T00:00:00.000Z")}}));
+    const BackupResult result = restoreBackup(zip, m_library->repositories(), 0);
+    QCOMPARE(result.error, QString());
+    QCOMPARE(result.count, 1);
+    QCOMPARE(result.skipped, 1);
+    QCOMPARE(m_library->notes.findById(id)->plainText().trimmed(), QStringLiteral("first"));
 }
 
 void TestBackup::foreignAttachmentNamesAreIgnored()

@@ -104,10 +104,12 @@ void TestBulkLoad::indexesMatchAfterCommit_data()
     QTest::addColumn<int>("existing");
     QTest::addColumn<bool>("partialTextIndex");
     QTest::addColumn<bool>("changeRowsDuringLoad");
-    QTest::newRow("empty-library") << 0 << false << false;
-    QTest::newRow("library-with-notes") << 10 << false << false;
-    QTest::newRow("rows-changed-during-load") << 10 << false << true;
-    QTest::newRow("text-index-still-filling") << 10 << true << true;
+    QTest::addColumn<int>("added");
+    QTest::newRow("empty-library") << 0 << false << false << 30;
+    QTest::newRow("library-with-notes") << 10 << false << false << 30;
+    QTest::newRow("rows-changed-during-load") << 10 << false << true << 30;
+    QTest::newRow("text-index-still-filling") << 10 << true << true << 30;
+    QTest::newRow("more-rows-than-one-fill-statement") << 10 << false << true << 4321;
 }
 
 void TestBulkLoad::indexesMatchAfterCommit()
@@ -115,7 +117,7 @@ void TestBulkLoad::indexesMatchAfterCommit()
     QFETCH(int, existing);
     QFETCH(bool, partialTextIndex);
     QFETCH(bool, changeRowsDuringLoad);
-    constexpr int added = 30;
+    QFETCH(int, added);
     for (int i = 0; i < existing; ++i)
         QVERIFY(m_notes->insert(noteSaying(QStringLiteral("n%1").arg(i), QStringLiteral("old%1 words").arg(i), i % 4 == 3)));
     if (partialTextIndex)
@@ -139,8 +141,13 @@ void TestBulkLoad::indexesMatchAfterCommit()
         QVERIFY(m_notes->moveToTrash(QStringLiteral("n13")));
         QVERIFY(m_notes->restore(QStringLiteral("n14")));
     }
-    QVERIFY(load.finish());
+    QList<std::pair<qint64, qint64>> steps;
+    QVERIFY(load.finish([&](qint64 done, qint64 total) { steps.append({done, total}); }));
     QVERIFY(db().commit());
+    if (!partialTextIndex) {
+        QVERIFY(!steps.isEmpty());
+        QCOMPARE(steps.last(), std::make_pair(qint64(added), qint64(added)));
+    }
 
     QCOMPARE(schemaOfTriggers(db()), triggersBefore);
     if (partialTextIndex) {

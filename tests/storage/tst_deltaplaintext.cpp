@@ -4,6 +4,7 @@
 
 #include <QSqlDatabase>
 #include <QSqlError>
+#include <QRandomGenerator>
 #include <QSqlQuery>
 #include <QTest>
 
@@ -18,6 +19,7 @@ private Q_SLOTS:
     void cleanupTestCase();
     void agreesWithTheSqlRule_data();
     void agreesWithTheSqlRule();
+    void mutatedBodiesAgreeWithTheSqlRule();
 
 private:
     QString sqlValue(const QString &expression, const QString &body);
@@ -110,6 +112,39 @@ void TestDeltaPlainText::agreesWithTheSqlRule()
         QCOMPARE(QString::fromUtf8(*plain), expected);
     // As the bulk fill uses it.
     QCOMPARE(sqlValue(QStringLiteral("coalesce(ombrel_plain_text(body), %1)").arg(rule), body), expected);
+}
+
+// Random damage to a typical body, in the characters JSON turns on.
+void TestDeltaPlainText::mutatedBodiesAgreeWithTheSqlRule()
+{
+    const QByteArray seed = R"([{"insert":"Caf\u00e9 \"x\"\n"},{"attributes":{"header":1,"n":-2.5e1},"insert":"\n"},)"
+                            R"({"insert":{"image":"a.png"}},"s",3,null,[true],{"insert":"end"}])";
+    QVERIFY(deltaPlainTextUtf8(seed.constData(), seed.size()));
+    static const char alphabet[] = "{}[]\",:\\u0123456789abcdefDdEe.-+ \n\t\x01\xc3\xa9\xff";
+    const QString rule = NoteTextIndex::plainTextSql(QStringLiteral("body"));
+    QRandomGenerator random(1208);
+    int answers = 0;
+    for (int round = 0; round < 3000; ++round) {
+        QByteArray body = seed;
+        for (int edits = 1 + random.bounded(3); edits > 0; --edits) {
+            const int at = random.bounded(int(body.size()) + 1);
+            const char c = alphabet[random.bounded(int(sizeof alphabet) - 1)];
+            switch (random.bounded(3)) {
+            case 0: body.insert(at, c); break;
+            case 1: if (at < body.size()) body[at] = c; break;
+            default: body.remove(at, 1 + random.bounded(2)); break;
+            }
+        }
+        // Stored bodies are valid UTF-8 text.
+        const QString text = QString::fromUtf8(body);
+        const QByteArray stored = text.toUtf8();
+        const std::optional<QByteArray> plain = deltaPlainTextUtf8(stored.constData(), stored.size());
+        if (!plain)
+            continue;
+        ++answers;
+        QVERIFY2(QString::fromUtf8(*plain) == sqlValue(rule, text), stored.constData());
+    }
+    QVERIFY(answers > 300);
 }
 
 QTEST_GUILESS_MAIN(TestDeltaPlainText)
