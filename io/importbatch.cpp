@@ -47,12 +47,16 @@ ImportBatch::ImportBatch(const IoRepositories &repositories, int notesPerTransac
     // (the default spills them to the log mid-transaction), and no flush of the log at each
     // commit. In WAL mode NORMAL still survives a killed process; only a power cut can lose
     // the last commits, and never corrupts the library.
+    // Statement journals in memory too: a statement of many notes otherwise spills its
+    // journal of the index pages it changes to a temporary file, more bytes than the notes.
     const QSqlDatabase db = m_repos.database->handle();
     m_savedCacheSize = pragmaValue(db, "cache_size");
     m_savedSynchronous = pragmaValue(db, "synchronous");
+    m_savedTempStore = pragmaValue(db, "temp_store");
     setPragma(db, "cache_size", -64 * 1024);
     if (m_savedSynchronous.toInt() > 1)
         setPragma(db, "synchronous", 1);
+    setPragma(db, "temp_store", 2);
 }
 
 ImportBatch::~ImportBatch()
@@ -62,6 +66,7 @@ ImportBatch::~ImportBatch()
     const QSqlDatabase db = m_repos.database->handle();
     setPragma(db, "cache_size", m_savedCacheSize);
     setPragma(db, "synchronous", m_savedSynchronous);
+    setPragma(db, "temp_store", m_savedTempStore);
 }
 
 void ImportBatch::recoverInterrupted(AttachmentRepository *attachments)
@@ -129,6 +134,10 @@ bool ImportBatch::addNote(const Note &note, const QList<PendingAttachment> &atta
     if (!replace) {
         m_pendingNotes.append({note, attachments});
         ++m_notesInTransaction;
+        // Written a statement's worth at a time, so that the caller gets back to its event
+        // loop between statements however large the transaction.
+        if (m_pendingNotes.size() >= PendingNotesPerWrite)
+            writePendingNotes();
         maybeCommit();
         return true;
     }

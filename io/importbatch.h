@@ -23,7 +23,7 @@ struct PendingAttachment
 class ImportBatch
 {
 public:
-    explicit ImportBatch(const IoRepositories &repositories, int notesPerTransaction = 250);
+    explicit ImportBatch(const IoRepositories &repositories, int notesPerTransaction = 1000);
     ~ImportBatch();
     ImportBatch(const ImportBatch &) = delete;
     ImportBatch &operator=(const ImportBatch &) = delete;
@@ -58,6 +58,8 @@ private:
     void storeAttachments(const QList<PendingAttachment> &attachments);
     void writePendingNotes();
 
+    static constexpr qsizetype PendingNotesPerWrite = 64;
+
     struct PendingNote
     {
         Note note;
@@ -67,6 +69,7 @@ private:
     IoRepositories m_repos;
     QVariant m_savedCacheSize;
     QVariant m_savedSynchronous;
+    QVariant m_savedTempStore;
     int m_notesPerTransaction;
     bool m_inTransaction = false;
     QStringList m_filesInTransaction;

@@ -104,8 +104,8 @@ void TestInterruptedImport::killedJoplinImportLeavesWholeNotes()
         noteIds.append(query.value(0).toString());
         QVERIFY(QJsonDocument::fromJson(query.value(1).toString().toUtf8()).isArray());
     }
-    // Whole transactions only: 250 rows each, the first one holding the 10 notebooks too.
-    QVERIFY2(notes >= 740 && notes < 4000 && (notes + 10) % 250 == 0, qPrintable(QString::number(notes)));
+    // Whole transactions only: 1,000 rows each, the first one holding the 10 notebooks too.
+    QVERIFY2(notes >= 990 && notes < 4000 && (notes + 10) % 1000 == 0, qPrintable(QString::number(notes)));
 
     int rows = 0;
     for (const QString &noteId : std::as_const(noteIds)) {
