@@ -66,6 +66,8 @@ private Q_SLOTS:
     void stripsRepeatedTitles_data();
     void stripsRepeatedTitles();
     void emptyMetadataValueStaysOnItsLine();
+    void readsMetadataLines_data();
+    void readsMetadataLines();
     void importsTheDocumentedLayout();
     void importsThePeersOwnExport_data();
     void importsThePeersOwnExport();
@@ -144,6 +146,35 @@ void TestJoplinImporter::emptyMetadataValueStaysOnItsLine()
     QCOMPARE(item.parentId, QString());
     QCOMPARE(item.type, 2);
     QCOMPARE(item.title, QStringLiteral("F"));
+}
+
+void TestJoplinImporter::readsMetadataLines_data()
+{
+    QTest::addColumn<QString>("metadata"); // after "id: x"
+    QTest::addColumn<QString>("parentId");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("mime");
+    QTest::newRow("plain") << "parent_id: p1\ntype_: 1\nmime: text/plain" << "p1" << 1 << "text/plain";
+    QTest::newRow("crlf line ends") << "parent_id: p1\r\ntype_: 4\r\nmime: image/png\r" << "p1" << 4 << "image/png";
+    QTest::newRow("no blank, tabs") << "parent_id:p2\ntype_:\t2\nmime: \t a b" << "p2" << 2 << "a b";
+    QTest::newRow("indented or non-word keys ignored")
+        << "parent_id: p3\n parent_id: no\npärent_id: no\ntype-: 9\ntype_: 1" << "p3" << 1 << "";
+    QTest::newRow("later key wins") << "type_: 2\nparent_id: a\nparent_id: b\ntype_: 1" << "b" << 1 << "";
+    QTest::newRow("value keeps colons") << "mime: x:y: z\ntype_: 4" << "" << 4 << "x:y: z";
+}
+
+void TestJoplinImporter::readsMetadataLines()
+{
+    QFETCH(QString, metadata);
+    QFETCH(QString, parentId);
+    QFETCH(int, type);
+    QFETCH(QString, mime);
+    const JoplinItem item = parseJoplinItem(QStringLiteral("Title\n\nBody\n\nid: x\n") + metadata);
+    QCOMPARE(item.id, QStringLiteral("x"));
+    QCOMPARE(item.parentId, parentId);
+    QCOMPARE(item.type, type);
+    QCOMPARE(item.mime, mime);
+    QCOMPARE(item.body, QStringLiteral("Body"));
 }
 
 void TestJoplinImporter::importsTheDocumentedLayout()
