@@ -43,12 +43,12 @@ ImportBatch::ImportBatch(const IoRepositories &repositories, int notesPerTransac
     , m_notesPerTransaction(qMax(1, notesPerTransaction))
 {
     recoverInterrupted(m_repos.attachments);
-    // For the length of the batch: a page cache that holds a transaction's index pages
-    // (the default spills them to the log mid-transaction), and no flush of the log at each
-    // commit. In WAL mode NORMAL still survives a killed process; only a power cut can lose
-    // the last commits, and never corrupts the library.
-    // Statement journals in memory too: a statement of many notes otherwise spills its
-    // journal of the index pages it changes to a temporary file, more bytes than the notes.
+    // For the length of the batch: a page cache that holds a transaction's index pages (the
+    // default spills them to the log mid-transaction); statement journals in memory (a
+    // statement of many notes otherwise writes the index pages it changes to a temporary
+    // file, more bytes than the notes); and no flush of the log at each commit. In WAL mode
+    // NORMAL still survives a killed process; only a power cut can lose the last commits,
+    // and never corrupts the library.
     const QSqlDatabase db = m_repos.database->handle();
     m_savedCacheSize = pragmaValue(db, "cache_size");
     m_savedSynchronous = pragmaValue(db, "synchronous");
