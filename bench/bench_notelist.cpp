@@ -1,10 +1,11 @@
-// Note list with a 100,000-note library: filling, the incremental updates an autosave
-// makes, and painting.
+// Note list with a 100,000-note library: filling (at once and in chunks), the incremental
+// updates an autosave makes, scrolling and painting.
 //
 //   build/bench/bench_notelist
 //   build/bench/bench_notelist --benchmark_filter=PlaceEntry
 
 #include "documentcorpus.h"
+#include "notelistdelegate.h"
 #include "notelistwidget.h"
 
 #include <QApplication>
@@ -14,6 +15,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -137,7 +139,7 @@ void BM_PlaceEntryMiddleToTop(benchmark::State &state)
     int version = 100;
     for (auto _ : state) {
         state.PauseTiming();
-        const QString id = list.item(NoteCount / 2)->data(NoteListWidget::NoteIdRole).toString();
+        const QString id = list.noteIdAt(NoteCount / 2);
         NoteListEntry entry = entriesById().value(id);
         if (current)
             list.selectNote(id);
@@ -187,6 +189,60 @@ void BM_RemoveEntry(benchmark::State &state)
     samples.report(state);
 }
 
+// Filling a shown list in the background: 100,000 rows appended in chunks, as the start-up
+// fill does, each chunk with the repaint that follows it.
+void BM_AppendEntriesInChunks(benchmark::State &state)
+{
+    const qsizetype chunk = state.range(0);
+    Samples samples;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto list = std::make_unique<NoteListWidget>();
+        configure(*list);
+        list->show();
+        list->setEntries(libraryEntries().mid(0, chunk));
+        list->grab();
+        state.ResumeTiming();
+        for (qsizetype from = chunk; from < NoteCount; from += chunk) {
+            QElapsedTimer timer;
+            timer.start();
+            list->appendEntries(libraryEntries().mid(from, chunk));
+            list->viewport()->repaint();
+            samples.ms.push_back(double(timer.nsecsElapsed()) / 1e6);
+        }
+        state.PauseTiming();
+        list.reset();
+        state.ResumeTiming();
+    }
+    samples.report(state);
+}
+
+// Scrolling a page at a time through rows not painted before: each page derives the texts
+// of its cards from their bodies. Beside it, a page of rows already painted.
+void BM_ScrollPage(benchmark::State &state)
+{
+    const bool fresh = state.range(0) == 1;
+    NoteListWidget list;
+    configure(list);
+    list.show();
+    list.setEntries(libraryEntries());
+    list.grab();
+    const int pageRows = std::max(1, list.viewport()->height() / NoteListDelegate::rowHeight());
+    Samples samples;
+    int page = 0;
+    for (auto _ : state) {
+        // Fresh pages walk down the list; painted ones alternate between two pages.
+        ++page;
+        const int row = fresh ? (page * pageRows) % NoteCount : (page % 2) * pageRows;
+        QElapsedTimer timer;
+        timer.start();
+        list.scrollTo(list.indexOfRow(row), QAbstractItemView::PositionAtTop);
+        benchmark::DoNotOptimize(list.viewport()->grab());
+        samples.ms.push_back(double(timer.nsecsElapsed()) / 1e6);
+    }
+    samples.report(state);
+}
+
 // Painting the visible cards of a 100,000-row list whose texts are known.
 void BM_Paint(benchmark::State &state)
 {
@@ -205,6 +261,8 @@ BENCHMARK(BM_FirstShow)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_SetEntries)->Unit(benchmark::kMillisecond)->Iterations(10);
 BENCHMARK(BM_PlaceEntryMiddleToTop)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond)->Iterations(200);
 BENCHMARK(BM_RemoveEntry)->Unit(benchmark::kMicrosecond)->Iterations(200);
+BENCHMARK(BM_AppendEntriesInChunks)->Arg(2000)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_ScrollPage)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(200);
 BENCHMARK(BM_Paint)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)

@@ -3,6 +3,8 @@
 #include "archivereader.h"
 #include "archivewriter.h"
 #include "attachmentrepository.h"
+#include "columns.h"
+#include "database.h"
 #include "importbatch.h"
 #include "importcommon.h"
 #include "iolog.h"
@@ -12,8 +14,11 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSqlQuery>
 
 namespace {
 
@@ -104,6 +109,70 @@ Note noteFrom(const QJsonObject &object)
     return note;
 }
 
+// The attachment rows, which the folders alone do not carry: without them a restored
+// file has lost its shown name and type.
+//   [{"id": "<uuid>", "noteId": "<uuid>", "filename": "a.png", "mimeType": "image/png",
+//     "sizeBytes": 1234, "createdAt": "2024-05-01T09:30:00.123Z"}]
+const QString AttachmentRowsEntry = QStringLiteral("attachments.json");
+
+QByteArray attachmentRowsJson(const QList<Attachment> &attachments)
+{
+    QJsonArray rows;
+    for (const Attachment &attachment : attachments) {
+        rows.append(QJsonObject{
+            {QStringLiteral("id"), attachment.id},
+            {QStringLiteral("noteId"), attachment.noteId},
+            {QStringLiteral("filename"), attachment.filename},
+            {QStringLiteral("mimeType"), attachment.mimeType},
+            {QStringLiteral("sizeBytes"), double(attachment.sizeBytes)},
+            {QStringLiteral("createdAt"), dateText(attachment.createdAt)},
+        });
+    }
+    return QJsonDocument(rows).toJson(QJsonDocument::Indented);
+}
+
+QList<Attachment> attachmentRowsFrom(const QByteArray &json)
+{
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
+    if (!document.isArray()) {
+        qCWarning(lcIo) << "Restore: ignored an unreadable attachments.json:" << error.errorString();
+        return {};
+    }
+    QList<Attachment> rows;
+    const QJsonArray array = document.array();
+    for (const QJsonValue &value : array) {
+        const QJsonObject object = value.toObject();
+        Attachment attachment;
+        attachment.id = object.value(QStringLiteral("id")).toString();
+        attachment.noteId = object.value(QStringLiteral("noteId")).toString();
+        if (!AttachmentRepository::isValidId(attachment.id) || attachment.noteId.isEmpty())
+            continue;
+        attachment.filename = object.value(QStringLiteral("filename")).toString();
+        attachment.mimeType = object.value(QStringLiteral("mimeType")).toString();
+        attachment.createdAt = dateFrom(object.value(QStringLiteral("createdAt")));
+        if (!attachment.createdAt.isValid())
+            attachment.createdAt = QDateTime::currentDateTimeUtc();
+        rows.append(attachment);
+    }
+    return rows;
+}
+
+// A row only for a file that is in place and a note that is stored, and never over an
+// existing row. The size is the file's own: the archive's figure is not trusted.
+void restoreAttachmentRows(const QList<Attachment> &rows, const IoRepositories &repositories, ImportBatch *batch)
+{
+    batch->writePendingNotes();
+    for (Attachment row : rows) {
+        const QFileInfo file(attachmentFilePath(row.id));
+        if (!file.isFile() || repositories.attachments->findById(row.id) || !repositories.notes->findById(row.noteId))
+            continue;
+        row.sizeBytes = file.size();
+        if (!batch->addAttachmentRow(row))
+            qCWarning(lcIo) << "Restore: could not store the attachment row" << row.id;
+    }
+}
+
 // "notes/<id>.json" -> "notes"; only direct children of the three folders count.
 bool splitEntry(const QString &name, QString *folder, QString *file)
 {
@@ -114,6 +183,32 @@ bool splitEntry(const QString &name, QString *folder, QString *file)
     *file = parts.at(1);
     return true;
 }
+
+// The stored "updated_at" of a row, the only thing the policies compare: one prepared
+// statement per table instead of loading every stored note whole.
+class StoredRows
+{
+public:
+    StoredRows(const QSqlDatabase &db, const char *table)
+        : m_query(db)
+    {
+        m_query.setForwardOnly(true);
+        m_query.prepare(QStringLiteral("SELECT updated_at FROM %1 WHERE id = ?").arg(QLatin1String(table)));
+    }
+
+    std::optional<QDateTime> updatedAt(const QString &id)
+    {
+        m_query.bindValue(0, id);
+        std::optional<QDateTime> found;
+        if (m_query.exec() && m_query.next())
+            found = Columns::toDateTime(m_query.value(0));
+        m_query.finish();
+        return found;
+    }
+
+private:
+    QSqlQuery m_query;
+};
 
 bool shouldReplace(RestorePolicy policy, const QDateTime &stored, const QDateTime &incoming)
 {
@@ -183,6 +278,8 @@ BackupResult createBackup(const QString &zipPath, const IoRepositories &reposito
             return zipFailed();
         step();
     }
+    if (!writer.addFile(AttachmentRowsEntry, attachmentRowsJson(repositories.attachments->allAttachments()), now))
+        return zipFailed();
     const QJsonObject manifest{
         {QStringLiteral("version"), 1},
         {QStringLiteral("exportedAt"), now.toString(Qt::ISODateWithMs)},
@@ -237,15 +334,27 @@ BackupResult restoreBackup(const QString &zipPath, const IoRepositories &reposit
     // One transaction for the whole archive: a broken or hostile archive found half-way
     // (or a killed restore) leaves the library as it was.
     ImportBatch batch(repositories, std::numeric_limits<int>::max());
+    batch.setBulkIndexing(true);
     ArchiveReader reader(zipPath);
     ArchiveReader::Entry entry;
     int done = 0;
     int skipped = 0;
+    QList<Attachment> attachmentRows;
+    StoredRows storedNotes(repositories.database->handle(), "notes");
+    StoredRows storedNotebooks(repositories.database->handle(), "notebooks");
     if (reader.open()) {
         while (reader.next(&entry)) {
             ++done;
             if (progress && done % ProgressStep == 0)
                 progress(done, total, QStringLiteral("Restoring backup..."));
+            if (entry.name == AttachmentRowsEntry) {
+                QByteArray bytes;
+                if (!reader.readData(&bytes, ImportCommon::MaxTextEntryBytes))
+                    break;
+                // Applied once every note and file of the archive is in place.
+                attachmentRows = attachmentRowsFrom(bytes);
+                continue;
+            }
             QString folder;
             QString file;
             if (!splitEntry(entry.name, &folder, &file))
@@ -274,15 +383,15 @@ BackupResult restoreBackup(const QString &zipPath, const IoRepositories &reposit
                 continue;
             if (isNotebook) {
                 const Notebook notebook = notebookFrom(object);
-                const std::optional<Notebook> stored = repositories.notebooks->findById(notebook.id);
-                if (stored && !shouldReplace(policy, stored->updatedAt, notebook.updatedAt))
+                const std::optional<QDateTime> stored = storedNotebooks.updatedAt(notebook.id);
+                if (stored && !shouldReplace(policy, *stored, notebook.updatedAt))
                     ++skipped;
                 else
                     batch.addNotebook(notebook, stored.has_value());
             } else {
                 const Note note = noteFrom(object);
-                const std::optional<Note> stored = repositories.notes->findById(note.id);
-                if (stored && !shouldReplace(policy, stored->updatedAt, note.updatedAt))
+                const std::optional<QDateTime> stored = storedNotes.updatedAt(note.id);
+                if (stored && !shouldReplace(policy, *stored, note.updatedAt))
                     ++skipped;
                 else
                     batch.addNote(note, {}, stored.has_value());
@@ -291,6 +400,7 @@ BackupResult restoreBackup(const QString &zipPath, const IoRepositories &reposit
     }
     if (reader.hasError())
         return fail(extractFailed + QStringLiteral(": ") + reader.errorString());
+    restoreAttachmentRows(attachmentRows, repositories, &batch);
     if (!batch.finish())
         return fail(QStringLiteral("Failed to store the restored records"));
     result.count = batch.notesStored() + batch.notebooksStored();

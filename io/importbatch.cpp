@@ -1,5 +1,6 @@
 #include "importbatch.h"
 
+#include "bulkload.h"
 #include "database.h"
 #include "iolog.h"
 #include "notebookrepository.h"
@@ -92,11 +93,21 @@ bool ImportBatch::ensureTransaction()
 {
     if (m_inTransaction)
         return true;
+    if (m_bulkIndexing)
+        m_bulk = std::make_unique<BulkLoad>(m_repos.database->handle());
     if (!m_repos.database->handle().transaction()) {
+        m_bulk.reset();
         qCWarning(lcIo) << "ImportBatch: cannot begin a transaction:" << m_repos.database->handle().lastError().text();
         return false;
     }
     m_inTransaction = true;
+    if (m_bulk) {
+        if (!m_bulk->begin()) {
+            qCWarning(lcIo) << "ImportBatch: bulk indexing unavailable";
+            rollback();
+            return false;
+        }
+    }
     return true;
 }
 
@@ -214,6 +225,18 @@ bool ImportBatch::addLooseFile(const QString &id, const QByteArray &bytes, bool 
     return true;
 }
 
+bool ImportBatch::addAttachmentRow(const Attachment &attachment)
+{
+    if (!ensureTransaction())
+        return false;
+    writePendingNotes(); // the row needs its note's row
+    const QSignalBlocker blocker(m_repos.attachments);
+    if (!m_repos.attachments->insert(attachment))
+        return false;
+    ++m_attachmentsInTransaction;
+    return true;
+}
+
 void ImportBatch::maybeCommit()
 {
     if (m_notesInTransaction + m_notebooksInTransaction + m_looseFilesInTransaction >= m_notesPerTransaction)
@@ -228,12 +251,14 @@ bool ImportBatch::finish()
 bool ImportBatch::commit()
 {
     writePendingNotes();
-    if (!m_repos.database->handle().commit()) {
+    const bool indexed = !m_bulk || m_bulk->finish();
+    if (!indexed || !m_repos.database->handle().commit()) {
         qCWarning(lcIo) << "ImportBatch: commit failed:" << m_repos.database->handle().lastError().text();
         rollback();
         return false;
     }
     m_inTransaction = false;
+    m_bulk.reset();
     QFile::remove(journalPath());
     m_filesInTransaction.clear();
     m_committedNotes += m_notesInTransaction;
@@ -258,6 +283,7 @@ void ImportBatch::rollback()
 {
     m_pendingNotes.clear();
     m_repos.database->handle().rollback();
+    m_bulk.reset();
     m_inTransaction = false;
     for (const QString &id : std::as_const(m_filesInTransaction))
         QFile::remove(attachmentFilePath(id));

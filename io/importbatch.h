@@ -9,6 +9,10 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <memory>
+
+class BulkLoad;
+
 // An attachment waiting to be stored with its note.
 struct PendingAttachment
 {
@@ -28,6 +32,10 @@ public:
     ImportBatch(const ImportBatch &) = delete;
     ImportBatch &operator=(const ImportBatch &) = delete;
 
+    // Indexes each transaction's new notes in bulk at its commit instead of row by row:
+    // worth it for large transactions.
+    void setBulkIndexing(bool enabled) { m_bulkIndexing = enabled; }
+
     // Each returns whether the row was written; it counts once its transaction commits.
     bool addNotebook(const Notebook &notebook, bool replace = false);
     // Stores the note and, when that succeeds, each attachment row and file. New notes are
@@ -37,6 +45,8 @@ public:
     // Writes an attachment file that has no row of its own (a restored backup's files),
     // unless a file of that name exists. False when it could not be written.
     bool addLooseFile(const QString &id, const QByteArray &bytes, bool *skipped);
+    // Stores a row for an attachment file already in place (restored or existing).
+    bool addAttachmentRow(const Attachment &attachment);
     bool finish();
 
     // Counted only once their transaction has committed.
@@ -49,6 +59,10 @@ public:
     // Removes attachment files that an interrupted batch left without rows.
     static void recoverInterrupted(AttachmentRepository *attachments);
 
+    // Notes are written several to a statement; lookups of notes added since the last write
+    // need them written first.
+    void writePendingNotes();
+
 private:
     bool ensureTransaction();
     bool commit();
@@ -56,7 +70,6 @@ private:
     void rollback();
     bool journalFile(const QString &id);
     void storeAttachments(const QList<PendingAttachment> &attachments);
-    void writePendingNotes();
 
     static constexpr qsizetype PendingNotesPerWrite = 64;
 
@@ -71,6 +84,8 @@ private:
     QVariant m_savedSynchronous;
     QVariant m_savedTempStore;
     int m_notesPerTransaction;
+    bool m_bulkIndexing = false;
+    std::unique_ptr<BulkLoad> m_bulk;
     bool m_inTransaction = false;
     QStringList m_filesInTransaction;
     QList<PendingNote> m_pendingNotes;

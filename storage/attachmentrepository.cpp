@@ -98,6 +98,15 @@ QList<Attachment> AttachmentRepository::pendingAttachments() const
     return readAttachments(query);
 }
 
+QList<Attachment> AttachmentRepository::allAttachments() const
+{
+    QSqlQuery query(m_database->handle());
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT * FROM attachments ORDER BY rowid")))
+        return {};
+    return readAttachments(query);
+}
+
 bool AttachmentRepository::insert(const Attachment &attachment)
 {
     QSqlQuery query(m_database->handle());

@@ -33,6 +33,7 @@ public:
     std::optional<Attachment> findById(const QString &id) const;
     QList<Attachment> attachmentsForNote(const QString &noteId) const;
     QList<Attachment> pendingAttachments() const;
+    QList<Attachment> allAttachments() const;
 
     bool insert(const Attachment &attachment);
     bool markSynced(const QString &id);

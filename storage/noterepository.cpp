@@ -203,8 +203,8 @@ std::optional<Note> NoteRepository::findById(const QString &id) const
 
 bool NoteRepository::insert(const Note &note)
 {
-    QSqlQuery query(m_database->handle());
-    query.prepare(QStringLiteral(
+    // Prepared once: an import or restore inserts a hundred thousand rows in a row.
+    QSqlQuery &query = preparedQuery(m_insertQuery, QStringLiteral(
         "INSERT INTO notes (id, notebook_id, body, created_at, updated_at, modified_at, deleted_at, version, "
         "op_version, sync_status, is_sample, owner_id, is_shared, permission) "
         "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
@@ -217,6 +217,7 @@ bool NoteRepository::insert(const Note &note)
     if (!query.exec()) {
         m_lastError = query.lastError();
         qCWarning(lcStorage) << "NoteRepository::insert failed:" << query.lastError().text();
+        m_insertQuery.reset(); // prepared anew next time, in case the statement itself was at fault
         return false;
     }
     if (m_idsByRowidValid)

@@ -104,6 +104,7 @@ private:
     mutable std::unique_ptr<QSqlQuery> m_searchRowidsQuery;
     // Multi-row inserts by row count: a full statement and the last remainder.
     QHash<qsizetype, std::shared_ptr<QSqlQuery>> m_insertManyQueries;
+    std::unique_ptr<QSqlQuery> m_insertQuery;
     mutable bool m_textIndexComplete = false;
     // rowid -> id of every note, read once from the primary-key index.
     mutable QHash<qint64, QString> m_idsByRowid;

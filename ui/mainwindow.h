@@ -16,6 +16,8 @@
 #include <functional>
 #include <optional>
 
+struct NoteListRows;
+
 class AppState;
 class EditorToolbar;
 class FindBar;
@@ -144,14 +146,20 @@ private:
     void applySearchResults(quint64 generation, const QString &text, const QList<qint64> &rowids, bool ok);
     QList<NoteListEntry> searchEntriesHere(const QString &query);
     void ensureEntryCache();
+    bool fullListIsFresh() const;
+    void buildEntryCacheInBackground();
+    void adoptEntryCache(quint64 serial, QHash<qint64, NoteListEntry> byRowid, QHash<QString, qint64> rowids);
     void ensureEntryCache(QList<NoteListEntry> all); // by value: it may be m_fullList, which it clears
     void cacheEntry(const NoteListEntry &entry);
     void uncacheEntry(const QString &noteId);
+    void showSearchRows(quint64 generation, const QString &text, NoteListRows rows);
     void showListEntries(const QList<NoteListEntry> &entries, const QString &query);
+    void showListRows(NoteListRows rows, const QString &query);
     void startTextIndexBuild();
     void adjustNotebookCounts(const QString &noteId, const std::optional<NoteListEntry> &after);
     void applyNoteChanges(const QHash<QString, std::optional<NoteListEntry>> &changed);
     void refreshNotebookList();
+    bool notebookListIsCurrent() const;
     void reloadNotebookNames();
     void updateNoteCount();
     int orderedRowFor(const NoteListEntry &entry) const;
@@ -265,6 +273,9 @@ private:
     // Live notes per notebook id, kept from the change reports while the cache is valid.
     QHash<QString, int> m_notebookCounts;
     bool m_notebookCountsValid = false;
+    // What the sidebar last showed; a save that changes no count leaves it alone.
+    QHash<QString, int> m_shownNotebookCounts;
+    qsizetype m_shownTrashCount = -1;
 
     QPointer<TodosScreen> m_todosScreen;
     QPointer<SearchScreen> m_searchScreen;

@@ -9,6 +9,7 @@
 #include "notebookrepository.h"
 #include "noteeditor.h"
 #include "noteheaderbar.h"
+#include "notelistmodel.h"
 #include "notelistwidget.h"
 #include "noterepository.h"
 #include "notesearcher.h"
@@ -27,10 +28,15 @@
 #include <QMimeData>
 #include <QElapsedTimer>
 #include <QSignalBlocker>
+#include <QSemaphore>
+#include <QThreadPool>
 #include <QTimer>
 #include <QUuid>
 
 #include <algorithm>
+#include <functional>
+#include <optional>
+#include <utility>
 
 namespace {
 
@@ -40,6 +46,78 @@ constexpr qsizetype PerIdLookupLimit = 200;
 
 // After start-up has painted, the search cache is built from the list already read.
 constexpr int FullListIdleMs = 1000;
+
+// Up to this many hits are gathered on the UI thread, or by one pass over that list while
+// the cache is not built yet; more go to a pool thread, building the cache on the way.
+constexpr qsizetype ListScanLimit = 2000;
+
+// The search cache: every live row by rowid, and each note's rowid.
+struct EntryCache {
+    QHash<qint64, NoteListEntry> byRowid;
+    QHash<QString, qint64> rowids;
+};
+
+EntryCache buildEntryCache(const QList<NoteListEntry> &all)
+{
+    EntryCache cache;
+    cache.byRowid.reserve(all.size());
+    cache.rowids.reserve(all.size());
+    for (const NoteListEntry &entry : all) {
+        cache.byRowid.insert(entry.rowid, entry);
+        cache.rowids.insert(entry.id, entry.rowid);
+    }
+    return cache;
+}
+
+// Rows for ranked rowids, in rank order, with their id hashes; hits the cache lacks (purged
+// or trashed since the rank was computed) are left out. Called off the UI thread; a large
+// result is gathered by two threads, since the UI thread is idle meanwhile.
+NoteListRows gatherRows(const QList<qint64> &rowids, const std::function<const NoteListEntry *(qsizetype)> &lookup)
+{
+    const qsizetype count = rowids.size();
+    NoteListRows rows;
+    rows.entries.resize(count);
+    rows.idHashes.resize(size_t(count));
+    std::vector<char> found(size_t(count), 0);
+    NoteListEntry *out = rows.entries.data();
+    const auto gather = [&](qsizetype begin, qsizetype end) {
+        for (qsizetype i = begin; i < end; ++i) {
+            if (const NoteListEntry *entry = lookup(i)) {
+                out[i] = *entry;
+                rows.idHashes[size_t(i)] = NoteListModel::idHash(entry->id);
+                found[size_t(i)] = 1;
+            }
+        }
+    };
+    constexpr qsizetype SplitFrom = 4096;
+    QSemaphore otherHalf;
+    const qsizetype half = count / 2;
+    if (count >= SplitFrom && QThreadPool::globalInstance()->tryStart([&] {
+            gather(half, count);
+            otherHalf.release();
+        })) {
+        gather(0, half);
+        otherHalf.acquire();
+    } else {
+        gather(0, count);
+    }
+
+    if (std::find(found.cbegin(), found.cend(), 0) != found.cend()) {
+        qsizetype kept = 0;
+        for (qsizetype i = 0; i < count; ++i) {
+            if (!found[size_t(i)])
+                continue;
+            if (kept != i) {
+                out[kept] = std::move(out[i]);
+                rows.idHashes[size_t(kept)] = rows.idHashes[size_t(i)];
+            }
+            ++kept;
+        }
+        rows.entries.resize(kept);
+        rows.idHashes.resize(size_t(kept));
+    }
+    return rows;
+}
 
 QString newId()
 {
@@ -280,8 +358,7 @@ void MainWindow::moveCurrentNoteToTrash(bool confirm)
         updateCentralPage();
         return;
     }
-    const QString nextId =
-        m_noteList->item(std::clamp(row, 0, count - 1))->data(NoteListWidget::NoteIdRole).toString();
+    const QString nextId = m_noteList->noteIdAt(std::clamp(row, 0, count - 1));
     m_noteList->selectNote(nextId);
     openNote(nextId, false);
     m_appState->setCurrentNoteId(nextId);
@@ -346,7 +423,8 @@ void MainWindow::onNotesChanged()
         if (m_searchGeneration != 0)
             refreshNoteList();
     }
-    refreshNotebookList();
+    if (!notebookListIsCurrent())
+        refreshNotebookList();
     reloadOpenNote();
 }
 
@@ -367,7 +445,7 @@ void MainWindow::refreshNoteList()
         if (notebookId.isEmpty() && !m_entryCacheValid) {
             m_fullList = entries;
             m_fullListSerial = notes->changeSerial();
-            QTimer::singleShot(FullListIdleMs, this, qOverload<>(&MainWindow::ensureEntryCache));
+            QTimer::singleShot(FullListIdleMs, this, &MainWindow::buildEntryCacheInBackground);
         }
         showListEntries(entries, query);
         return;
@@ -388,21 +466,115 @@ void MainWindow::applySearchResults(quint64 generation, const QString &text, con
 {
     if (generation != m_searchGeneration || text != m_searchField->text().trimmed())
         return;
-    m_searchGeneration = 0;
     if (!ok) {
+        m_searchGeneration = 0;
         showListEntries(searchEntriesHere(text), text);
         return;
     }
-    QList<NoteListEntry> entries;
-    entries.reserve(rowids.size());
-    // A hit the cache lacks was purged or trashed since the rank was computed.
-    ensureEntryCache();
-    for (const qint64 rowid : rowids) {
-        const auto it = m_entryCache.constFind(rowid);
-        if (it != m_entryCache.cend())
-            entries.append(*it);
+    // A common word matches a third of a large library, and gathering that many rows
+    // would hold the UI thread for longer than a frame: a pool thread gathers them from a
+    // shared copy of the cache (or builds the cache from the list read at start-up), and
+    // the UI thread only swaps them in. A write meanwhile starts a new search, whose
+    // generation retires this one.
+    const bool fromList = !m_entryCacheValid && fullListIsFresh();
+    if (!fromList)
+        ensureEntryCache();
+    if (!fromList && rowids.size() <= ListScanLimit) {
+        // A handful of hits costs less than the trip to another thread.
+        m_searchGeneration = 0;
+        showListRows(gatherRows(rowids,
+                                [this, &rowids](qsizetype i) -> const NoteListEntry * {
+                                    const auto it = m_entryCache.constFind(rowids.at(i));
+                                    return it != m_entryCache.cend() ? &*it : nullptr;
+                                }),
+                     text);
+        return;
     }
-    showListEntries(entries, text);
+    QPointer<MainWindow> window(this);
+    QThreadPool::globalInstance()->start([window, generation, text, rowids, serial = m_fullListSerial,
+                                          cache = fromList ? QHash<qint64, NoteListEntry>() : m_entryCache,
+                                          list = fromList ? m_fullList : QList<NoteListEntry>()]() mutable {
+        NoteListRows rows;
+        std::optional<EntryCache> built;
+        if (!list.isEmpty() && rowids.size() <= ListScanLimit) {
+            // A few hits: one pass over the list finds them; the cache is built later.
+            QHash<qint64, const NoteListEntry *> hits;
+            hits.reserve(rowids.size());
+            for (const qint64 rowid : std::as_const(rowids))
+                hits.insert(rowid, nullptr);
+            for (const NoteListEntry &entry : std::as_const(list)) {
+                const auto it = hits.find(entry.rowid);
+                if (it != hits.end())
+                    *it = &entry;
+            }
+            rows = gatherRows(rowids, [&](qsizetype i) { return hits.value(rowids.at(i)); });
+        } else {
+            // Released before the rows are handed back, so that the UI thread's next
+            // change to the cache does not have to copy it.
+            QHash<qint64, NoteListEntry> held = std::move(cache);
+            if (!list.isEmpty()) {
+                built = buildEntryCache(list);
+                held = built->byRowid;
+            }
+            rows = gatherRows(rowids, [&](qsizetype i) -> const NoteListEntry * {
+                const auto it = held.constFind(rowids.at(i));
+                return it != held.cend() ? &*it : nullptr;
+            });
+        }
+        list = {};
+        QMetaObject::invokeMethod(
+            qApp,
+            [window, generation, text, serial, rows = std::move(rows), built = std::move(built)]() mutable {
+                if (!window)
+                    return;
+                if (built)
+                    window->adoptEntryCache(serial, std::move(built->byRowid), std::move(built->rowids));
+                window->showSearchRows(generation, text, std::move(rows));
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+bool MainWindow::fullListIsFresh() const
+{
+    return !m_fullList.isEmpty() && m_fullListSerial == m_appState->notes()->changeSerial();
+}
+
+// The cache built off the UI thread from the list read at start-up; good only while no
+// change has been reported since that list was read.
+void MainWindow::buildEntryCacheInBackground()
+{
+    if (m_entryCacheValid || !fullListIsFresh())
+        return;
+    QPointer<MainWindow> window(this);
+    QThreadPool::globalInstance()->start([window, serial = m_fullListSerial, list = m_fullList]() mutable {
+        EntryCache built = buildEntryCache(std::exchange(list, {}));
+        QMetaObject::invokeMethod(
+            qApp,
+            [window, serial, built = std::move(built)]() mutable {
+                if (window)
+                    window->adoptEntryCache(serial, std::move(built.byRowid), std::move(built.rowids));
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void MainWindow::adoptEntryCache(quint64 serial, QHash<qint64, NoteListEntry> byRowid, QHash<QString, qint64> rowids)
+{
+    if (m_entryCacheValid || serial != m_fullListSerial || !fullListIsFresh())
+        return;
+    m_entryCache = std::move(byRowid);
+    m_cachedRowids = std::move(rowids);
+    m_entryCacheValid = true;
+    m_fullList.clear();
+}
+
+void MainWindow::showSearchRows(quint64 generation, const QString &text, NoteListRows rows)
+{
+    if (generation != m_searchGeneration || text != m_searchField->text().trimmed())
+        return;
+    m_searchGeneration = 0;
+    showListRows(std::move(rows), text);
 }
 
 // The synchronous path: the text index is still being filled, or the search thread
@@ -440,12 +612,9 @@ void MainWindow::ensureEntryCache()
 void MainWindow::ensureEntryCache(QList<NoteListEntry> all)
 {
     m_fullList.clear();
-    m_entryCache.clear();
-    m_cachedRowids.clear();
-    m_entryCache.reserve(all.size());
-    m_cachedRowids.reserve(all.size());
-    for (const NoteListEntry &entry : all)
-        cacheEntry(entry);
+    EntryCache built = buildEntryCache(all);
+    m_entryCache = std::move(built.byRowid);
+    m_cachedRowids = std::move(built.rowids);
     m_entryCacheValid = true;
 }
 
@@ -466,9 +635,15 @@ void MainWindow::uncacheEntry(const QString &noteId)
 
 void MainWindow::showListEntries(const QList<NoteListEntry> &entries, const QString &query)
 {
+    showListRows(NoteListModel::prepareRows(entries), query);
+}
+
+void MainWindow::showListRows(NoteListRows rows, const QString &query)
+{
     m_listQuery = query;
     m_listReversed = query.isEmpty() && stenoMode();
-    m_noteList->setEntries(entries);
+    const bool empty = rows.entries.isEmpty();
+    m_noteList->setRows(std::move(rows));
     // Back from a search that did not list it, the open note is the selected row again.
     const QString openId = m_editor->currentNoteId();
     if (m_noteList->currentNoteId().isEmpty() && !openId.isEmpty()) {
@@ -478,7 +653,7 @@ void MainWindow::showListEntries(const QList<NoteListEntry> &entries, const QStr
     const bool inNotebook = query.isEmpty() && !m_appState->currentNotebookId().isEmpty();
     m_noteList->setPlaceholderText(inNotebook ? tr("No notes in this notebook") : QString());
     // An empty notebook shows no note of another notebook in the editor.
-    if (inNotebook && entries.isEmpty() && !openId.isEmpty() && settleUnsavedNote()) {
+    if (inNotebook && empty && !openId.isEmpty() && settleUnsavedNote()) {
         snapshotIfChanged();
         clearEditor();
         updateCentralPage();
@@ -546,13 +721,11 @@ void MainWindow::applyNoteChanges(const QHash<QString, std::optional<NoteListEnt
 int MainWindow::orderedRowFor(const NoteListEntry &entry) const
 {
     // Binary search over the list as it would be without this entry; the rest of the
-    // list is ordered by updatedAt, newest first (oldest first in steno mode). Items are
-    // read by row: copying every entry would cost more than the whole search.
+    // list is ordered by updatedAt, newest first (oldest first in steno mode).
     const int self = m_noteList->rowOf(entry.id);
     const int count = m_noteList->count() - (self >= 0 ? 1 : 0);
-    const auto updatedAt = [this, self](int index) {
-        const QListWidgetItem *item = m_noteList->item(self >= 0 && index >= self ? index + 1 : index);
-        return item ? item->data(NoteListWidget::UpdatedAtRole).toDateTime() : QDateTime();
+    const auto updatedAt = [this, self](int index) -> const QDateTime & {
+        return m_noteList->entryAt(self >= 0 && index >= self ? index + 1 : index).updatedAt;
     };
     // The entry goes before the first row not newer than it (descending), or before the
     // first row newer than it (ascending).
@@ -595,6 +768,25 @@ void MainWindow::refreshNotebookList()
     }
     m_notebookList->setNotebooks(m_appState->notebooks()->allNotebooks(), m_notebookCounts,
                                  m_appState->currentNotebookId(), int(m_trashedIds.size()));
+    m_shownNotebookCounts = m_notebookCounts;
+    m_shownTrashCount = m_trashedIds.size();
+}
+
+// Whether the sidebar already shows the current counts with the current notebook's row
+// selected; most saves change neither, and rebuilding it costs a read of every notebook.
+bool MainWindow::notebookListIsCurrent() const
+{
+    if (!m_notebookCountsValid || m_shownTrashCount != m_trashedIds.size() || m_shownNotebookCounts != m_notebookCounts)
+        return false;
+    const QListWidgetItem *current = m_notebookList->currentItem();
+    if (!current)
+        return false;
+    const QString notebookId = m_appState->currentNotebookId();
+    const int kind = current->data(NotebookListWidget::KindRole).toInt();
+    if (notebookId.isEmpty())
+        return kind == NotebookListWidget::AllNotesRow;
+    return kind == NotebookListWidget::NotebookRow
+        && current->data(NotebookListWidget::NotebookIdRole).toString() == notebookId;
 }
 
 // The counts follow the change reports: the cached row is the note before the change,

@@ -2,7 +2,6 @@
 
 #include "note.h"
 #include "notelistdelegate.h"
-#include "uilog.h"
 
 #include <QCursor>
 #include <QDrag>
@@ -13,170 +12,11 @@
 #include <QSignalBlocker>
 #include <QStyleOptionViewItem>
 
-namespace {
-
-// Bumped on an item whose shown data changed, so that views repaint its row; the item's
-// own roles are computed and never stored in the base item.
-constexpr int RevisionRole = Qt::UserRole + 32;
-
-struct NoteTexts {
-    QString title;
-    QString preview;
-    bool noTitle = false;
-};
-
-NoteTexts textsOf(const QString &body)
-{
-    const QString plainText = NoteText::plainText(body);
-    NoteTexts texts;
-    texts.title = NoteText::title(plainText);
-    texts.preview = NoteText::preview(plainText);
-    if (texts.title.isEmpty()) {
-        texts.noTitle = true;
-        texts.title = texts.preview.isEmpty() ? NoteListWidget::tr("Untitled") : texts.preview;
-        texts.preview.clear();
-    }
-    return texts;
-}
-
-NoteListEntry entryOf(const Note &note)
-{
-    NoteListEntry entry;
-    entry.id = note.id;
-    entry.notebookId = note.notebookId;
-    entry.updatedAt = note.updatedAt;
-    entry.version = note.version;
-    entry.syncStatus = note.syncStatus;
-    entry.isShared = note.isShared;
-    entry.ownerId = note.ownerId;
-    entry.isTrashed = note.deletedAt.has_value();
-    return entry;
-}
-
-// The texts follow the body, which changes only with a new version or update time.
-bool sameBody(const NoteListEntry &a, const NoteListEntry &b)
-{
-    return a.version == b.version && a.updatedAt == b.updatedAt;
-}
-
-} // namespace
-
-// One note card. Title and preview are derived from the body on first request and kept
-// until the note's version changes.
-class NoteListItem : public QListWidgetItem
-{
-public:
-    static constexpr int Type = QListWidgetItem::UserType + 1;
-
-    NoteListItem(NoteListWidget *owner, const NoteListEntry &entry)
-        : QListWidgetItem(nullptr, Type)
-        , m_owner(owner)
-        , m_entry(entry)
-    {
-        setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsDragEnabled);
-    }
-
-    ~NoteListItem() override
-    {
-        if (m_owner)
-            m_owner->forgetItem(this);
-    }
-
-    QVariant data(int role) const override
-    {
-        switch (role) {
-        case Qt::DisplayRole:
-        case NoteListWidget::TitleRole:
-            return texts().title;
-        case NoteListWidget::NoteIdRole:
-            return m_entry.id;
-        case NoteListWidget::PreviewRole:
-            return texts().preview;
-        case NoteListWidget::UpdatedAtRole:
-            return m_entry.updatedAt;
-        case NoteListWidget::NotebookNameRole:
-            return m_owner ? m_owner->notebookName(m_entry.notebookId) : QString();
-        case NoteListWidget::NoTitleRole:
-            return texts().noTitle;
-        case NoteListWidget::IsSharedRole:
-            return m_entry.isShared;
-        case NoteListWidget::SyncStatusRole:
-            return int(m_entry.syncStatus);
-        default:
-            return QListWidgetItem::data(role);
-        }
-    }
-
-    const NoteListEntry &entry() const { return m_entry; }
-
-    // Returns whether anything shown changed.
-    bool setEntry(const NoteListEntry &entry)
-    {
-        const bool changed = !sameBody(entry, m_entry) || entry.notebookId != m_entry.notebookId
-            || entry.syncStatus != m_entry.syncStatus || entry.isShared != m_entry.isShared;
-        if (!sameBody(entry, m_entry)) {
-            m_hasTexts = false;
-            m_hasBody = false;
-            m_texts = {};
-            m_body.clear();
-        }
-        m_entry = entry;
-        return changed;
-    }
-
-    void setBody(const QString &body)
-    {
-        m_body = body;
-        m_hasBody = true;
-    }
-
-    bool hasTexts() const { return m_hasTexts; }
-    const NoteTexts &cachedTexts() const { return m_texts; }
-    void adoptTexts(const NoteTexts &texts)
-    {
-        m_texts = texts;
-        m_hasTexts = true;
-        m_hasBody = false;
-        m_body.clear();
-    }
-
-    void detach() { m_owner = nullptr; }
-    void notifyChanged() { QListWidgetItem::setData(RevisionRole, ++m_revision); }
-
-private:
-    const NoteTexts &texts() const
-    {
-        if (!m_hasTexts) {
-            const QString body = m_hasBody ? m_body : m_owner ? m_owner->bodyOf(m_entry.id) : QString();
-            m_texts = textsOf(body);
-            m_hasTexts = true;
-            m_hasBody = false;
-            m_body.clear();
-        }
-        return m_texts;
-    }
-
-    NoteListWidget *m_owner;
-    NoteListEntry m_entry;
-    mutable QString m_body;
-    mutable NoteTexts m_texts;
-    mutable bool m_hasBody = false;
-    mutable bool m_hasTexts = false;
-    int m_revision = 0;
-};
-
-namespace {
-
-NoteListItem *noteItem(QListWidgetItem *item)
-{
-    return item && item->type() == NoteListItem::Type ? static_cast<NoteListItem *>(item) : nullptr;
-}
-
-} // namespace
-
 NoteListWidget::NoteListWidget(QWidget *parent)
-    : QListWidget(parent)
+    : QListView(parent)
+    , m_model(new NoteListModel(this))
 {
+    setModel(m_model);
     setContextMenuPolicy(Qt::CustomContextMenu);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -190,18 +30,15 @@ NoteListWidget::NoteListWidget(QWidget *parent)
     setDefaultDropAction(Qt::MoveAction);
     setItemDelegate(new NoteListDelegate(this));
 
-    connect(this, &QListWidget::currentItemChanged, this, &NoteListWidget::onCurrentItemChanged);
-    connect(this, &QListWidget::itemDoubleClicked, this, &NoteListWidget::onItemDoubleClicked);
+    connect(selectionModel(), &QItemSelectionModel::currentChanged, this, &NoteListWidget::onCurrentChanged);
+    connect(this, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex &index) {
+        if (index.isValid())
+            Q_EMIT noteDoubleClicked(index.data(NoteIdRole).toString());
+    });
     connect(this, &QWidget::customContextMenuRequested, this, &NoteListWidget::onContextMenu);
 }
 
-NoteListWidget::~NoteListWidget()
-{
-    // The base class deletes the items after this object's members are gone.
-    const QSignalBlocker blocker(this);
-    m_replacing = true;
-    clear();
-}
+NoteListWidget::~NoteListWidget() = default;
 
 QString NoteListWidget::noteIdMimeType()
 {
@@ -210,202 +47,134 @@ QString NoteListWidget::noteIdMimeType()
 
 void NoteListWidget::setNotebookNameResolver(NotebookNameResolver resolver)
 {
-    m_resolveNotebookName = std::move(resolver);
-    refreshNotebookNames();
+    m_model->setNotebookNameResolver(std::move(resolver));
 }
 
 void NoteListWidget::setBodyProvider(BodyProvider provider)
 {
-    m_bodyProvider = std::move(provider);
+    m_model->setBodyProvider(std::move(provider));
 }
 
 void NoteListWidget::setNotes(const QList<Note> &notes)
 {
-    QList<NoteListEntry> entries;
-    entries.reserve(notes.size());
-    for (const Note &note : notes)
-        entries.append(entryOf(note));
-    replaceRows(entries, &notes);
+    const QString currentId = currentNoteId();
+    const QSignalBlocker blocker(this);
+    m_model->setNotes(notes);
+    if (const int row = currentId.isEmpty() ? -1 : m_model->rowOf(currentId); row >= 0)
+        setCurrentIndex(m_model->index(row));
 }
 
 void NoteListWidget::setEntries(const QList<NoteListEntry> &entries)
 {
-    replaceRows(entries, nullptr);
+    setRows(NoteListModel::prepareRows(entries));
 }
 
-void NoteListWidget::replaceRows(const QList<NoteListEntry> &entries, const QList<Note> *notes)
+void NoteListWidget::setRows(NoteListRows rows)
 {
     const QString currentId = currentNoteId();
-
-    struct Cached {
-        NoteListEntry entry;
-        NoteTexts texts;
-    };
-    QHash<QString, Cached> cache;
-    for (const NoteListItem *item : std::as_const(m_items)) {
-        if (item->hasTexts())
-            cache.insert(item->entry().id, {item->entry(), item->cachedTexts()});
-    }
-
     const QSignalBlocker blocker(this);
-    m_replacing = true;
-    clear();
-    m_items.clear();
-    m_replacing = false;
-    m_items.reserve(entries.size());
+    m_model->setRows(std::move(rows));
+    if (const int row = currentId.isEmpty() ? -1 : m_model->rowOf(currentId); row >= 0)
+        setCurrentIndex(m_model->index(row));
+}
 
-    NoteListItem *current = nullptr;
-    {
-        // Rows are added to an empty model without announcing each one; reset() below
-        // has the view re-read the model once, as after a model reset.
-        const QSignalBlocker modelBlocker(model());
-        for (qsizetype i = 0; i < entries.size(); ++i) {
-            const NoteListEntry &entry = entries.at(i);
-            if (m_items.contains(entry.id)) {
-                qCWarning(lcUi) << "NoteListWidget: note listed twice, shown once:" << entry.id;
-                continue;
-            }
-            auto *item = new NoteListItem(this, entry);
-            const auto cached = cache.constFind(entry.id);
-            if (cached != cache.cend() && sameBody(cached->entry, entry))
-                item->adoptTexts(cached->texts);
-            else if (notes)
-                item->setBody(notes->at(i).body);
-            insertItem(int(m_items.size()), item);
-            m_items.insert(entry.id, item);
-            if (!current && !currentId.isEmpty() && entry.id == currentId)
-                current = item;
-        }
-    }
-    reset();
-    if (current)
-        setCurrentItem(current);
+void NoteListWidget::appendEntries(const QList<NoteListEntry> &entries)
+{
+    const QSignalBlocker blocker(this);
+    m_model->appendEntries(entries);
 }
 
 void NoteListWidget::placeEntry(const NoteListEntry &entry, int row)
 {
     const QSignalBlocker blocker(this);
-    NoteListItem *item = m_items.value(entry.id);
-    if (!item) {
-        item = new NoteListItem(this, entry);
-        insertItem(std::clamp(row, 0, count()), item);
-        m_items.insert(entry.id, item);
-        return;
-    }
-
-    const bool changed = item->setEntry(entry);
-    const int from = this->row(item);
-    const int to = std::clamp(row, 0, count() - 1);
-    if (from == to) {
-        if (changed)
-            item->notifyChanged();
-        return;
-    }
-
-    // Taking the current row would make a neighbour current (and scroll to it) first;
-    // with nothing current the row moves as a plain pointer move.
-    const bool wasCurrent = currentItem() == item;
-    if (wasCurrent)
-        setCurrentItem(nullptr);
-    takeItem(from);
-    insertItem(to, item);
-    if (wasCurrent)
-        setCurrentItem(item);
+    m_model->placeEntry(entry, row);
 }
 
 void NoteListWidget::removeEntry(const QString &noteId)
 {
-    NoteListItem *item = m_items.value(noteId);
-    if (!item)
+    const int row = m_model->rowOf(noteId);
+    if (row < 0)
         return;
     const QSignalBlocker blocker(this);
-    if (currentItem() == item)
-        setCurrentItem(nullptr);
-    takeItem(row(item));
-    m_items.remove(noteId);
-    item->detach();
-    delete item;
+    // Removing the current row would make a neighbour current (and scroll to it).
+    if (currentIndex().row() == row)
+        selectionModel()->clear();
+    m_model->removeEntry(noteId);
 }
 
 int NoteListWidget::rowOf(const QString &noteId) const
 {
-    const NoteListItem *item = m_items.value(noteId);
-    return item ? row(item) : -1;
+    return m_model->rowOf(noteId);
 }
 
 QList<NoteListEntry> NoteListWidget::entries() const
 {
-    QList<NoteListEntry> result;
-    const int rows = count();
-    result.reserve(rows);
-    for (int row = 0; row < rows; ++row) {
-        if (const NoteListItem *note = noteItem(item(row)))
-            result.append(note->entry());
-    }
-    return result;
+    return m_model->entries();
+}
+
+const NoteListEntry &NoteListWidget::entryAt(int row) const
+{
+    return m_model->entryAt(row);
 }
 
 void NoteListWidget::refreshNotebookNames()
 {
-    m_notebookNames.clear();
+    m_model->refreshNotebookNames();
     viewport()->update();
 }
 
 void NoteListWidget::selectNote(const QString &noteId)
 {
-    if (NoteListItem *item = m_items.value(noteId))
-        setCurrentItem(item);
+    if (const int row = m_model->rowOf(noteId); row >= 0)
+        setCurrentIndex(m_model->index(row));
 }
 
 QString NoteListWidget::currentNoteId() const
 {
-    const NoteListItem *item = noteItem(currentItem());
-    return item ? item->entry().id : QString();
+    return m_model->entryAt(currentIndex().row()).id;
 }
 
-QString NoteListWidget::bodyOf(const QString &noteId) const
+int NoteListWidget::count() const
 {
-    return m_bodyProvider ? m_bodyProvider(noteId) : QString();
+    return m_model->rowCount();
 }
 
-QString NoteListWidget::notebookName(const QString &notebookId) const
+int NoteListWidget::currentRow() const
 {
-    if (!m_resolveNotebookName)
-        return QString();
-    auto it = m_notebookNames.constFind(notebookId);
-    if (it == m_notebookNames.cend())
-        it = m_notebookNames.insert(notebookId, m_resolveNotebookName(notebookId));
-    return it.value();
+    return currentIndex().row();
 }
 
-void NoteListWidget::forgetItem(NoteListItem *item)
+void NoteListWidget::setCurrentRow(int row)
 {
-    if (m_replacing)
-        return;
-    const auto it = m_items.constFind(item->entry().id);
-    if (it != m_items.cend() && it.value() == item)
-        m_items.erase(it);
+    if (row < 0 || row >= count())
+        selectionModel()->clear();
+    else
+        setCurrentIndex(m_model->index(row));
 }
 
-void NoteListWidget::onCurrentItemChanged(QListWidgetItem *current)
+QString NoteListWidget::noteIdAt(int row) const
 {
-    if (current)
-        Q_EMIT noteSelected(current->data(NoteIdRole).toString());
+    return m_model->entryAt(row).id;
 }
 
-void NoteListWidget::onItemDoubleClicked(QListWidgetItem *item)
+QModelIndex NoteListWidget::indexOfRow(int row) const
 {
-    if (item)
-        Q_EMIT noteDoubleClicked(item->data(NoteIdRole).toString());
+    return m_model->index(row);
+}
+
+void NoteListWidget::onCurrentChanged(const QModelIndex &current)
+{
+    if (current.isValid())
+        Q_EMIT noteSelected(current.data(NoteIdRole).toString());
 }
 
 void NoteListWidget::onContextMenu(const QPoint &pos)
 {
     // The position of a scroll area's context-menu request is in viewport coordinates.
-    const QListWidgetItem *item = itemAt(pos);
-    if (!item)
+    const QModelIndex index = indexAt(pos);
+    if (!index.isValid())
         return;
-    Q_EMIT noteContextMenuRequested(item->data(NoteIdRole).toString(), viewport()->mapToGlobal(pos));
+    Q_EMIT noteContextMenuRequested(index.data(NoteIdRole).toString(), viewport()->mapToGlobal(pos));
 }
 
 void NoteListWidget::keyPressEvent(QKeyEvent *event)
@@ -423,7 +192,7 @@ void NoteListWidget::keyPressEvent(QKeyEvent *event)
         event->accept();
         return;
     default:
-        QListWidget::keyPressEvent(event);
+        QListView::keyPressEvent(event);
     }
 }
 
@@ -445,7 +214,7 @@ void NoteListWidget::setPendingMarksShown(bool shown)
 
 void NoteListWidget::paintEvent(QPaintEvent *event)
 {
-    QListWidget::paintEvent(event);
+    QListView::paintEvent(event);
     if (count() > 0 || m_placeholderText.isEmpty())
         return;
     QPainter painter(viewport());
@@ -456,6 +225,14 @@ void NoteListWidget::paintEvent(QPaintEvent *event)
                      m_placeholderText);
 }
 
+void NoteListWidget::dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight, const QList<int> &roles)
+{
+    // The list view lays out every row again after any change of data, in case a row's
+    // size changed; cards are all of one height, so repainting the changed rows is enough,
+    // and an autosave does not pay for a pass over the whole library.
+    QAbstractItemView::dataChanged(topLeft, bottomRight, roles);
+}
+
 void NoteListWidget::keyboardSearch(const QString &search)
 {
     Q_UNUSED(search)
@@ -463,30 +240,26 @@ void NoteListWidget::keyboardSearch(const QString &search)
 
 QStringList NoteListWidget::mimeTypes() const
 {
-    return {noteIdMimeType()};
+    return m_model->mimeTypes();
 }
 
-QMimeData *NoteListWidget::mimeData(const QList<QListWidgetItem *> &items) const
+QMimeData *NoteListWidget::mimeData(const QModelIndexList &indexes) const
 {
-    if (items.isEmpty() || !items.first())
-        return nullptr;
-    auto *data = new QMimeData;
-    data->setData(noteIdMimeType(), items.first()->data(NoteIdRole).toString().toUtf8());
-    return data;
+    return m_model->mimeData(indexes);
 }
 
 void NoteListWidget::startDrag(Qt::DropActions supportedActions)
 {
     // The base class removes the dragged rows after a move; here a move means "to another
     // notebook", which the main window carries out and the list then reflects.
-    QListWidgetItem *dragged = currentItem();
-    if (!dragged || !dragged->isSelected())
+    const QModelIndex dragged = currentIndex();
+    if (!dragged.isValid() || !selectionModel()->isSelected(dragged))
         return;
     QMimeData *data = mimeData({dragged});
     if (!data)
         return;
 
-    const QRect rect = visualItemRect(dragged);
+    const QRect rect = visualRect(dragged);
     const qreal ratio = devicePixelRatioF();
     QPixmap pixmap(rect.size() * ratio);
     pixmap.setDevicePixelRatio(ratio);
@@ -497,7 +270,7 @@ void NoteListWidget::startDrag(Qt::DropActions supportedActions)
         initViewItemOption(&option);
         option.rect = QRect(QPoint(0, 0), rect.size());
         option.state |= QStyle::State_Selected;
-        itemDelegate()->paint(&painter, option, indexFromItem(dragged));
+        itemDelegate()->paint(&painter, option, dragged);
     }
 
     auto *drag = new QDrag(this);

@@ -2,25 +2,22 @@
 
 #include "notelistentry.h"
 
-#include <QHash>
+#include "notelistmodel.h"
+
 #include <QList>
-#include <QListWidget>
+#include <QListView>
 #include <QString>
 
-#include <functional>
-
 struct Note;
-class NoteListItem;
 class QMimeData;
 
 // The middle pane's list of note cards. It only presents rows and reports selection,
 // activation, deletion, context-menu and drag requests; the main window decides.
 //
-// Rows are cheap: an item holds the note's list entry and reads the body (through the
-// body provider) only when a view first asks for its title or preview, which with
-// uniform item sizes happens for visible rows only. The texts are kept per note version,
-// so a refresh re-reads only the notes that changed.
-class NoteListWidget : public QListWidget
+// The rows live in a NoteListModel: no object per note. A row's body is read (through
+// the body provider) only when the row is painted, and its texts are kept per note
+// version, so a refresh re-reads only the notes that changed.
+class NoteListWidget : public QListView
 {
     Q_OBJECT
 
@@ -36,8 +33,8 @@ public:
         SyncStatusRole,
     };
 
-    using NotebookNameResolver = std::function<QString(const QString &notebookId)>;
-    using BodyProvider = std::function<QString(const QString &noteId)>;
+    using NotebookNameResolver = NoteListModel::NotebookNameResolver;
+    using BodyProvider = NoteListModel::BodyProvider;
 
     explicit NoteListWidget(QWidget *parent = nullptr);
     ~NoteListWidget() override;
@@ -49,18 +46,32 @@ public:
     // still listed, otherwise nothing is selected.
     void setNotes(const QList<Note> &notes);
     void setEntries(const QList<NoteListEntry> &entries);
+    // The same, with rows prepared elsewhere (NoteListModel::prepareRows).
+    void setRows(NoteListRows rows);
 
-    // Incremental updates; neither emits noteSelected. placeEntry inserts the note at row
-    // (clamped to the list) or moves its row there, refreshing what changed.
+    // Incremental updates; none emits noteSelected. placeEntry inserts the note at row
+    // (clamped to the list) or moves its row there, refreshing what changed; appendEntries
+    // adds rows after the last one (notes already listed are skipped).
     void placeEntry(const NoteListEntry &entry, int row);
     void removeEntry(const QString &noteId);
+    void appendEntries(const QList<NoteListEntry> &entries);
 
     int rowOf(const QString &noteId) const;
     QList<NoteListEntry> entries() const;
+    // The row's entry; an empty one out of range.
+    const NoteListEntry &entryAt(int row) const;
     void refreshNotebookNames();
 
     void selectNote(const QString &noteId);
     QString currentNoteId() const;
+
+    int count() const;
+    int currentRow() const;
+    // Makes the row current as a click would (noteSelected included); -1 clears.
+    void setCurrentRow(int row);
+    QString noteIdAt(int row) const;
+    QModelIndex indexOfRow(int row) const;
+    NoteListModel *noteModel() const { return m_model; }
 
     // Shown in place of rows while the list is empty.
     void setPlaceholderText(const QString &text);
@@ -84,29 +95,18 @@ Q_SIGNALS:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
-    QStringList mimeTypes() const override;
-    QMimeData *mimeData(const QList<QListWidgetItem *> &items) const override;
+    QStringList mimeTypes() const;
+    QMimeData *mimeData(const QModelIndexList &indexes) const;
     void startDrag(Qt::DropActions supportedActions) override;
     void paintEvent(QPaintEvent *event) override;
+    void dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight,
+                     const QList<int> &roles = QList<int>()) override;
 
 private:
-    friend class NoteListItem;
-
-    void replaceRows(const QList<NoteListEntry> &entries, const QList<Note> *notes);
-    void onCurrentItemChanged(QListWidgetItem *current);
-    void onItemDoubleClicked(QListWidgetItem *item);
+    void onCurrentChanged(const QModelIndex &current);
     void onContextMenu(const QPoint &pos);
 
-    // Used by the items.
-    QString bodyOf(const QString &noteId) const;
-    QString notebookName(const QString &notebookId) const;
-    void forgetItem(NoteListItem *item);
-
-    NotebookNameResolver m_resolveNotebookName;
-    BodyProvider m_bodyProvider;
-    QHash<QString, NoteListItem *> m_items;
-    mutable QHash<QString, QString> m_notebookNames;
+    NoteListModel *m_model = nullptr;
     QString m_placeholderText;
     bool m_pendingMarksShown = false;
-    bool m_replacing = false;
 };

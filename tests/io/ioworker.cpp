@@ -1,4 +1,4 @@
-// Runs one import or restore against the library in $NOTES_DATA_DIR and prints its
+// Runs one import, backup or restore against the library in $NOTES_DATA_DIR and prints its
 // progress, so that a test can kill it part-way through.
 #include "attachmentrepository.h"
 #include "backup.h"
@@ -35,6 +35,8 @@ int main(int argc, char **argv)
     };
     if (args.at(1) == QLatin1String("jex"))
         return importJex(args.at(2), repositories, progress).errors == 0 ? 0 : 1;
+    if (args.at(1) == QLatin1String("backup"))
+        return createBackup(args.at(2), repositories, progress).errors == 0 ? 0 : 1;
     if (args.at(1) == QLatin1String("restore"))
         return restoreBackup(args.at(2), repositories, 0, progress).errors == 0 ? 0 : 1;
     return 2;

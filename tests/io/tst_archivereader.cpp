@@ -104,14 +104,21 @@ void TestArchiveReader::judgesEntryNames_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("safe");
-    QTest::newRow("plain") << "notes/a.md" << true;
-    QTest::newRow("dots inside names") << "a..b/..c/d.." << true;
-    QTest::newRow("dot") << "./a.md" << true;
-    QTest::newRow("only dot-dot") << ".." << false;
-    QTest::newRow("trailing dot-dot") << "a/.." << false;
-    QTest::newRow("middle dot-dot, backslash") << "a\\..\\b" << false;
-    QTest::newRow("mixed separators") << "a/..\\b" << false;
+    QTest::newRow("plain") << "notes/a.json" << true;
+    QTest::newRow("dot-prefix") << "./notes/a.json" << true;
+    QTest::newRow("dots-in-names") << "a..b/...c/..d" << true;
+    QTest::newRow("dotdot-alone") << ".." << false;
+    QTest::newRow("dotdot-first") << "../a" << false;
+    QTest::newRow("dotdot-middle") << "a/../../b" << false;
+    QTest::newRow("dotdot-last") << "a/.." << false;
+    QTest::newRow("dotdot-trailing-slash") << "a/../" << false;
+    QTest::newRow("dotdot-backslash") << "a\\..\\b" << false;
+    QTest::newRow("dotdot-mixed") << "a/..\\b" << false;
+    QTest::newRow("absolute") << "/etc/passwd" << false;
+    QTest::newRow("absolute-backslash") << "\\x" << false;
+    QTest::newRow("drive") << "C:x" << false;
     QTest::newRow("empty") << "" << false;
+    QTest::newRow("nul") << QStringLiteral("a") + QChar(0) + QStringLiteral("b") << false;
 }
 
 void TestArchiveReader::judgesEntryNames()

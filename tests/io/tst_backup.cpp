@@ -20,6 +20,7 @@ struct Snapshot
 {
     QStringList notes;     // id|notebook|body|created|updated|modified|deleted|version
     QStringList notebooks; // id|name|created|updated
+    QStringList attachments; // id|note|filename|type|size|created
     QMap<QString, QByteArray> files;
 };
 
@@ -40,6 +41,11 @@ Snapshot snapshotOf(IoTestLibrary &library)
     for (const Notebook &notebook : library.notebooks.allNotebooks())
         snapshot.notebooks.append(
             QStringList{notebook.id, notebook.name, iso(notebook.createdAt), iso(notebook.updatedAt)}.join(QLatin1Char('|')));
+    for (const Attachment &row : library.attachments.allAttachments())
+        snapshot.attachments.append(QStringList{row.id, row.noteId, row.filename, row.mimeType,
+                                                QString::number(row.sizeBytes), iso(row.createdAt)}
+                                        .join(QLatin1Char('|')));
+    snapshot.attachments.sort();
     for (const QString &name : library.attachmentFiles())
         snapshot.files.insert(name, OmbrelTest::readAll(attachmentsDirectory() + QLatin1Char('/') + name));
     snapshot.notes.sort();
@@ -88,6 +94,8 @@ private Q_SLOTS:
     void restorePolicies();
     void existingAttachmentFileIsNeverOverwritten();
     void foreignAttachmentNamesAreIgnored();
+    void attachmentRowsNeedTheirFileAndNote_data();
+    void attachmentRowsNeedTheirFileAndNote();
     void brokenBackupsStoreNothing_data();
     void brokenBackupsStoreNothing();
     void failedBackupLeavesNoFile();
@@ -118,8 +126,25 @@ void TestBackup::fillLibrary()
     QByteArray binary;
     for (int i = 0; i < 300000; ++i)
         binary.append(char(i % 251));
-    QVERIFY(m_library->attachments.saveFile(OmbrelTest::newId(), binary));
-    QVERIFY(m_library->attachments.saveFile(OmbrelTest::newId(), QByteArray()));
+    Attachment photo;
+    photo.id = OmbrelTest::newId();
+    photo.noteId = live.id;
+    photo.filename = QStringLiteral("Strand ✈.png");
+    photo.mimeType = QStringLiteral("image/png");
+    photo.sizeBytes = binary.size();
+    photo.createdAt = OmbrelTest::utc("2024-03-01T10:00:00.123Z");
+    QVERIFY(m_library->attachments.insert(photo));
+    QVERIFY(m_library->attachments.saveFile(photo.id, binary));
+    Attachment inTrash = photo;
+    inTrash.id = OmbrelTest::newId();
+    inTrash.noteId = trashed.id;
+    inTrash.filename = QStringLiteral("notes.txt");
+    inTrash.mimeType = QStringLiteral("text/plain");
+    inTrash.sizeBytes = 0;
+    QVERIFY(m_library->attachments.insert(inTrash));
+    QVERIFY(m_library->attachments.saveFile(inTrash.id, QByteArray()));
+    // A file without a row stays a file without a row.
+    QVERIFY(m_library->attachments.saveFile(OmbrelTest::newId(), "loose"));
 }
 
 void TestBackup::emptyLibraryBackupHasTheLayout()
@@ -162,6 +187,8 @@ void TestBackup::restoreIntoFreshLibraryGivesTheSameLibrary()
     const Snapshot after = snapshotOf(*m_library);
     QCOMPARE(after.notes, before.notes);
     QCOMPARE(after.notebooks, before.notebooks);
+    QCOMPARE(after.attachments.size(), 2);
+    QCOMPARE(after.attachments, before.attachments);
     QCOMPARE(after.files.keys(), before.files.keys());
     QVERIFY(after.files == before.files);
     QCOMPARE(m_library->notes.trashedNotes().size(), 1);
@@ -180,6 +207,7 @@ void TestBackup::restoringTwiceSkipsEverything()
     QCOMPARE(second.count, 0);
     QCOMPARE(second.skipped, 3);
     QCOMPARE(snapshotOf(*m_library).notes, first.notes);
+    QCOMPARE(snapshotOf(*m_library).attachments, first.attachments);
 }
 
 void TestBackup::restorePolicies_data()
@@ -237,6 +265,80 @@ void TestBackup::foreignAttachmentNamesAreIgnored()
     QCOMPARE(result.errors, 0);
     QCOMPARE(m_library->attachmentFiles(), QStringList{good});
     QVERIFY(!QFile::exists(attachmentsDirectory() + QStringLiteral("/sub")));
+}
+
+namespace {
+const QString NoteA = QStringLiteral("0a0a0a0a-0000-4000-8000-000000000001");
+const QString FileA = QStringLiteral("fa000000-0000-4000-8000-00000000000a");
+const QString FileB = QStringLiteral("fb000000-0000-4000-8000-00000000000b");
+const QString Local = QStringLiteral("fc000000-0000-4000-8000-00000000000c");
+
+QByteArray row(const QString &id, const QString &noteId, const QString &filename, qint64 size = 5)
+{
+    return QByteArray("{\"id\": \"") + id.toUtf8() + "\", \"noteId\": \"" + noteId.toUtf8() + "\", \"filename\": \""
+        + filename.toUtf8() + "\", \"mimeType\": \"image/png\", \"sizeBytes\": " + QByteArray::number(size)
+        + ", \"createdAt\": \"2024-01-01T00:00:00.000Z\"}";
+}
+} // namespace
+
+// The archive holds note A, files A and B; the library already has file and row "Local".
+void TestBackup::attachmentRowsNeedTheirFileAndNote_data()
+{
+    QTest::addColumn<QByteArray>("rows");
+    QTest::addColumn<QStringList>("expected"); // id|filename|size, sorted
+    const QString local = Local + QStringLiteral("|local.png|5");
+    QTest::newRow("well-formed") << "[" + row(FileA, NoteA, "a.png") + "]" << QStringList{FileA + "|a.png|5", local};
+    QTest::newRow("size-from-the-file") << "[" + row(FileA, NoteA, "a.png", 999999) + "]"
+                                        << QStringList{FileA + "|a.png|5", local};
+    QTest::newRow("file-already-local-without-row")
+        << "[" + row(FileA, NoteA, "a.png") + "," + row(FileB, NoteA, "b.png") + "]"
+        << QStringList{FileA + "|a.png|5", FileB + "|b.png|5", local};
+    QTest::newRow("missing-file") << "[" + row("fd000000-0000-4000-8000-00000000000d", NoteA, "d.png") + "]"
+                                  << QStringList{local};
+    QTest::newRow("missing-note") << "[" + row(FileA, "0a0a0a0a-0000-4000-8000-0000000000ff", "a.png") + "]"
+                                  << QStringList{local};
+    QTest::newRow("existing-row-kept") << "[" + row(Local, NoteA, "archived.png") + "]" << QStringList{local};
+    QTest::newRow("duplicate-ids") << "[" + row(FileA, NoteA, "a.png") + "," + row(FileA, NoteA, "again.png") + "]"
+                                   << QStringList{FileA + "|a.png|5", local};
+    QTest::newRow("dotdot-id") << "[" + row("../../" + FileA, NoteA, "a.png") + "]" << QStringList{local};
+    QTest::newRow("uuid-with-suffix") << "[" + row(FileA + "/x", NoteA, "a.png") + "]" << QStringList{local};
+    QTest::newRow("malformed-json") << QByteArray("[{\"id\": ") << QStringList{local};
+    QTest::newRow("object-not-array") << row(FileA, NoteA, "a.png") << QStringList{local};
+    QTest::newRow("wrong-types") << QByteArray("[1, null, \"x\", {\"id\": 5, \"noteId\": []}]") << QStringList{local};
+}
+
+void TestBackup::attachmentRowsNeedTheirFileAndNote()
+{
+    QFETCH(QByteArray, rows);
+    QFETCH(QStringList, expected);
+    Note local = OmbrelTest::makeNote(OmbrelTest::newId(), QStringLiteral("local"), "2024-01-01T00:00:00.000Z");
+    QVERIFY(m_library->notes.insert(local));
+    Attachment existing;
+    existing.id = Local;
+    existing.noteId = local.id;
+    existing.filename = QStringLiteral("local.png");
+    existing.sizeBytes = 5;
+    existing.createdAt = OmbrelTest::utc("2024-01-01T00:00:00.000Z");
+    QVERIFY(m_library->attachments.insert(existing));
+    QVERIFY(m_library->attachments.saveFile(Local, "local"));
+    QVERIFY(m_library->attachments.saveFile(FileB, "bbbbb"));
+
+    const QString zip = path(QStringLiteral("rows.zip"));
+    QVERIFY(write(zip, Format::Zip, {{QStringLiteral("attachments.json"), rows},
+                                     {QStringLiteral("manifest.json"), Manifest},
+                                     {QStringLiteral("notes/%1.json").arg(NoteA), noteFile(NoteA, "a", "2024-01-01T00:00:00.000Z")},
+                                     {QStringLiteral("attachments/") + FileA, "aaaaa"},
+                                     {QStringLiteral("attachments/") + Local, "archived"}}));
+    const BackupResult result = restoreBackup(zip, m_library->repositories(), 1);
+    QCOMPARE(result.error, QString());
+    QCOMPARE(result.count, 1);
+    QStringList stored;
+    for (const Attachment &attachment : m_library->attachments.allAttachments())
+        stored.append(QStringList{attachment.id, attachment.filename, QString::number(attachment.sizeBytes)}.join(u'|'));
+    stored.sort();
+    QCOMPARE(stored, expected);
+    QCOMPARE(m_library->attachments.readFile(Local), QByteArray("local"));
+    QVERIFY(QDir(m_dir->path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size() == 1);
 }
 
 void TestBackup::brokenBackupsStoreNothing_data()

@@ -153,6 +153,13 @@ void TestInterruptedImport::killedRestoreLeavesTheLibraryAsItWas()
     AttachmentRepository attachments(&database);
     ImportBatch::recoverInterrupted(&attachments);
     QCOMPARE(QDir(attachmentsDirectory()).entryList(QDir::Files), QStringList());
+    // The restore indexes in bulk: its trigger changes must have gone with its rows.
+    QVERIFY(query.exec(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'trigger' "
+                                      "AND name IN ('notes_ai', 'notes_au', 'notes_ad') AND sql NOT LIKE '%WHEN%'"))
+            && query.next());
+    QCOMPARE(query.value(0).toInt(), 3);
+    QVERIFY(query.exec(QStringLiteral("SELECT built_to FROM notes_text_state")) && query.next());
+    QCOMPARE(query.value(0).toLongLong(), std::numeric_limits<qint64>::max());
 }
 
 QTEST_GUILESS_MAIN(TestInterruptedImport)

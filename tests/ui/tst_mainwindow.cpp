@@ -43,7 +43,7 @@ QStringList listedIds(const NoteListWidget *list)
 {
     QStringList ids;
     for (int row = 0; row < list->count(); ++row)
-        ids.append(list->item(row)->data(NoteListWidget::NoteIdRole).toString());
+        ids.append(list->noteIdAt(row));
     return ids;
 }
 
@@ -364,8 +364,8 @@ private Q_SLOTS:
         QCOMPARE(steno ? expected.last() : expected.first(), id);
         QCOMPARE(m_window->noteList()->currentNoteId(), id);
         QCOMPARE(selected.count(), 0);
-        QCOMPARE(m_window->noteList()->item(m_window->noteList()->rowOf(id))
-                     ->data(NoteListWidget::TitleRole).toString(),
+        QCOMPARE(m_window->noteList()->indexOfRow(m_window->noteList()->rowOf(id))
+                     .data(NoteListWidget::TitleRole).toString(),
                  QStringLiteral("Moved Note 2 apple"));
     }
 
@@ -420,7 +420,7 @@ private Q_SLOTS:
         note->version += 1;
         QVERIFY(m_state->notes()->update(*note));
         QCOMPARE(listedIds(m_window->noteList()), ranked);
-        QCOMPARE(m_window->noteList()->item(3)->data(NoteListWidget::TitleRole).toString(),
+        QCOMPARE(m_window->noteList()->indexOfRow(3).data(NoteListWidget::TitleRole).toString(),
                  QStringLiteral("Renamed apple"));
 
         QVERIFY(m_state->notes()->moveToTrash(ranked.at(1)));
@@ -461,7 +461,7 @@ private Q_SLOTS:
         QCOMPARE(expected.size(), 258);
         QCOMPARE(listedIds(m_window->noteList()), expected);
         const int row = m_window->noteList()->rowOf(bulk.at(30));
-        QCOMPARE(m_window->noteList()->item(row)->data(NoteListWidget::UpdatedAtRole).toDateTime(),
+        QCOMPARE(m_window->noteList()->indexOfRow(row).data(NoteListWidget::UpdatedAtRole).toDateTime(),
                  edited->updatedAt);
     }
 

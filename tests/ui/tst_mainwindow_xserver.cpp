@@ -396,7 +396,7 @@ private Q_SLOTS:
             }
             menu->close();
         });
-        const QRect row = m_window->noteList()->visualItemRect(m_window->noteList()->item(0));
+        const QRect row = m_window->noteList()->visualRect(m_window->noteList()->indexOfRow(0));
         Q_EMIT m_window->noteList()->noteContextMenuRequested(
             id, m_window->noteList()->viewport()->mapToGlobal(row.center()));
         const QRect available = m_window->screen()->availableGeometry();

@@ -78,6 +78,40 @@ private Q_SLOTS:
         QCOMPARE(OmbrelTest::idsOf(m_window->noteList()->entries()), m_state->notes()->searchIds(text));
     }
 
+    void searchRightAfterStartUpFollowsWrites_data()
+    {
+        QTest::addColumn<int>("waitMs");
+        QTest::addColumn<bool>("writeFirst");
+        // The rows read at start-up become the search cache after a second of idle, or
+        // with the first search, whichever comes first.
+        QTest::newRow("at-once") << 0 << false;
+        QTest::newRow("after-idle") << 1300 << false;
+        QTest::newRow("write-then-search") << 0 << true;
+        QTest::newRow("idle-write-then-search") << 1300 << true;
+    }
+
+    void searchRightAfterStartUpFollowsWrites()
+    {
+        QFETCH(int, waitMs);
+        QFETCH(bool, writeFirst);
+        openWindow();
+        if (waitMs > 0)
+            QTest::qWait(waitMs);
+        QString added;
+        if (writeFirst)
+            added = addNote(QStringLiteral("kiwi fresh"), QDateTime::currentDateTimeUtc());
+        search(QStringLiteral("kiwi"));
+        QStringList expected = m_state->notes()->searchIds(QStringLiteral("kiwi"));
+        QCOMPARE(expected.contains(added), writeFirst);
+        QCOMPARE(OmbrelTest::idsOf(m_window->noteList()->entries()), expected);
+
+        QVERIFY(m_state->notes()->moveToTrash(expected.first()));
+        search(QStringLiteral("kiwi "));
+        expected = m_state->notes()->searchIds(QStringLiteral("kiwi"));
+        QCOMPARE(OmbrelTest::idsOf(m_window->noteList()->entries()), expected);
+        QCOMPARE(m_window->noteList()->rowOf(expected.last()), int(expected.size()) - 1);
+    }
+
     void onlyTheLastOfQuickSearchesIsShown()
     {
         openWindow();
