@@ -271,7 +271,9 @@ ImportResult importJex(const QString &path, const IoRepositories &repositories, 
     }
 
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    ImportBatch batch(repositories);
+    // Transactions small enough that indexing each one at its commit keeps the window painting.
+    ImportBatch batch(repositories, 250);
+    batch.setBulkIndexing(true);
     QHash<QString, QString> notebookIds;
     for (const auto &[oldId, folder] : folders) {
         Notebook notebook;

@@ -418,9 +418,13 @@ void TestJoplinImporter::failingNoteCostsOnlyItself_data()
 {
     QTest::addColumn<int>("notes");
     QTest::addColumn<int>("failing");
-    QTest::newRow("first of a few") << 5 << 0;
-    QTest::newRow("last of a few") << 5 << 4;
-    QTest::newRow("second statement of a large batch") << 150 << 100;
+    QTest::addColumn<bool>("bulk"); // indexed at the commit rather than row by row
+    for (const bool bulk : {false, true}) {
+        const QByteArray suffix = bulk ? ", bulk indexing" : "";
+        QTest::newRow("first of a few" + suffix) << 5 << 0 << bulk;
+        QTest::newRow("last of a few" + suffix) << 5 << 4 << bulk;
+        QTest::newRow("second statement of a large batch" + suffix) << 150 << 100 << bulk;
+    }
 }
 
 // New notes are written several to a statement; a note the database refuses must not
@@ -429,9 +433,11 @@ void TestJoplinImporter::failingNoteCostsOnlyItself()
 {
     QFETCH(int, notes);
     QFETCH(int, failing);
+    QFETCH(bool, bulk);
     const QString taken = OmbrelTest::newId();
     QVERIFY(OmbrelTest::insertEmptyNote(&m_library->db.database, taken, QDateTime::currentDateTimeUtc()));
     ImportBatch batch(m_library->repositories(), 1000);
+    batch.setBulkIndexing(bulk);
     for (int i = 0; i < notes; ++i) {
         const QString id = i == failing ? taken : OmbrelTest::newId();
         PendingAttachment pending;
