@@ -161,6 +161,7 @@ bool ImportBatch::addNote(const Note &note, const QList<PendingAttachment> &atta
     }
     ++m_notesInTransaction;
     storeAttachments(attachments);
+    startFileWrites();
     maybeCommit();
     return true;
 }
@@ -173,12 +174,40 @@ void ImportBatch::storeAttachments(const QList<PendingAttachment> &attachments)
             continue;
         if (!m_repos.attachments->insert(pending.record))
             continue;
-        if (!m_repos.attachments->saveFile(pending.record.id, pending.bytes)) {
-            m_repos.attachments->deleteById(pending.record.id);
-            continue;
-        }
+        m_queuedFiles.append({pending.record.id, pending.bytes});
         ++m_attachmentsInTransaction;
     }
+}
+
+// Files are written (and flushed to disk) beside the database work of the notes that
+// follow; the journal already names them, and the commit waits for them.
+void ImportBatch::startFileWrites()
+{
+    if (m_queuedFiles.isEmpty())
+        return;
+    m_fileWrites.push_back(std::async(std::launch::async, [files = std::move(m_queuedFiles), repository = m_repos.attachments] {
+        QStringList failed;
+        for (const QueuedFile &file : files) {
+            if (!repository->saveFile(file.id, file.bytes))
+                failed.append(file.id);
+        }
+        return failed;
+    }));
+    m_queuedFiles.clear();
+}
+
+// A row whose file could not be written goes again, inside the transaction.
+void ImportBatch::finishFileWrites()
+{
+    startFileWrites();
+    const QSignalBlocker attachmentBlocker(m_repos.attachments);
+    for (std::future<QStringList> &writes : m_fileWrites) {
+        for (const QString &id : writes.get()) {
+            if (m_repos.attachments->deleteById(id))
+                --m_attachmentsInTransaction;
+        }
+    }
+    m_fileWrites.clear();
 }
 
 // Attachment rows need their note's row first, so they follow the notes.
@@ -203,6 +232,7 @@ void ImportBatch::writePendingNotes()
         storeAttachments(pending.attachments);
     }
     m_pendingNotes.clear();
+    startFileWrites();
 }
 
 bool ImportBatch::addLooseFile(const QString &id, const QByteArray &bytes, bool *skipped)
@@ -251,6 +281,7 @@ bool ImportBatch::finish()
 bool ImportBatch::commit()
 {
     writePendingNotes();
+    finishFileWrites();
     const bool indexed = !m_bulk || m_bulk->finish();
     if (!indexed || !m_repos.database->handle().commit()) {
         qCWarning(lcIo) << "ImportBatch: commit failed:" << m_repos.database->handle().lastError().text();
@@ -282,6 +313,10 @@ bool ImportBatch::commit()
 void ImportBatch::rollback()
 {
     m_pendingNotes.clear();
+    m_queuedFiles.clear();
+    for (std::future<QStringList> &writes : m_fileWrites)
+        writes.wait(); // before their files are removed
+    m_fileWrites.clear();
     m_repos.database->handle().rollback();
     m_bulk.reset();
     m_inTransaction = false;

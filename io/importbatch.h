@@ -9,6 +9,9 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <future>
+#include <vector>
+
 #include <memory>
 
 class BulkLoad;
@@ -70,6 +73,8 @@ private:
     void rollback();
     bool journalFile(const QString &id);
     void storeAttachments(const QList<PendingAttachment> &attachments);
+    void startFileWrites();
+    void finishFileWrites();
 
     static constexpr qsizetype PendingNotesPerWrite = 64;
 
@@ -89,6 +94,13 @@ private:
     bool m_inTransaction = false;
     QStringList m_filesInTransaction;
     QList<PendingNote> m_pendingNotes;
+    struct QueuedFile
+    {
+        QString id;
+        QByteArray bytes;
+    };
+    QList<QueuedFile> m_queuedFiles;
+    std::vector<std::future<QStringList>> m_fileWrites;
     int m_notesInTransaction = 0;
     int m_attachmentsInTransaction = 0;
     int m_notebooksInTransaction = 0;

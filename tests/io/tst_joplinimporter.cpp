@@ -76,6 +76,7 @@ private Q_SLOTS:
     void reportsProgressPerNote();
     void failingNoteCostsOnlyItself_data();
     void failingNoteCostsOnlyItself();
+    void unwritableFileDropsOnlyItsRow();
     void rolledBackBatchRemovesItsFiles_data();
     void rolledBackBatchRemovesItsFiles();
     void interruptedBatchFilesAreRemovedNextTime();
@@ -377,6 +378,39 @@ void TestJoplinImporter::reportsProgressPerNote()
     QCOMPARE(reports.first(), std::make_pair(0, 0));
     QCOMPARE(reports.last(), std::make_pair(30, 30));
     QCOMPARE(m_library->count("notebooks"), 3);
+}
+
+// Files are written beside the database work; one that cannot be written takes its row
+// back before the commit, and the note and the other attachments stay.
+void TestJoplinImporter::unwritableFileDropsOnlyItsRow()
+{
+    ImportBatch batch(m_library->repositories());
+    QString blocked;
+    QStringList noteIds;
+    for (int i = 0; i < 3; ++i) {
+        const QString noteId = OmbrelTest::newId();
+        noteIds.append(noteId);
+        PendingAttachment pending;
+        pending.record.id = OmbrelTest::newId();
+        pending.record.noteId = noteId;
+        pending.record.filename = QStringLiteral("a.bin");
+        pending.record.createdAt = QDateTime::currentDateTimeUtc();
+        pending.bytes = "bytes";
+        if (i == 1) {
+            // A directory where the file should go: the write fails, for root as well.
+            blocked = pending.record.id;
+            QVERIFY(QDir().mkpath(attachmentFilePath(blocked)));
+        }
+        QVERIFY(batch.addNote(OmbrelTest::makeNote(noteId, QStringLiteral("x"), "2024-01-01T00:00:00.000Z"), {pending}));
+    }
+    QVERIFY(batch.finish());
+    QCOMPARE(batch.notesStored(), 3);
+    QCOMPARE(batch.attachmentsStored(), 2);
+    QCOMPARE(m_library->count("notes"), 3);
+    QCOMPARE(m_library->count("attachments"), 2);
+    QVERIFY(!m_library->attachments.findById(blocked));
+    QCOMPARE(m_library->attachments.attachmentsForNote(noteIds.at(1)).size(), 0);
+    QCOMPARE(m_library->attachments.attachmentsForNote(noteIds.at(2)).size(), 1);
 }
 
 void TestJoplinImporter::rolledBackBatchRemovesItsFiles_data()
