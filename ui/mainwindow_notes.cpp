@@ -47,8 +47,12 @@ constexpr qsizetype PerIdLookupLimit = 200;
 // After start-up has painted, the search cache is built from the list already read.
 constexpr int FullListIdleMs = 1000;
 
-// Up to this many hits are gathered on the UI thread, or by one pass over that list while
-// the cache is not built yet; more go to a pool thread, building the cache on the way.
+// Up to this many hits are gathered on the UI thread (a few milliseconds, less than the
+// trip to another thread costs on a busy machine); more go to a pool thread.
+constexpr qsizetype InlineGatherLimit = 5000;
+
+// While the cache is not built yet, up to this many hits are found by one pass over that
+// list; more build the cache on the way.
 constexpr qsizetype ListScanLimit = 2000;
 
 // The search cache: every live row by rowid, and each note's rowid.
@@ -479,7 +483,7 @@ void MainWindow::applySearchResults(quint64 generation, const QString &text, con
     const bool fromList = !m_entryCacheValid && fullListIsFresh();
     if (!fromList)
         ensureEntryCache();
-    if (!fromList && rowids.size() <= ListScanLimit) {
+    if (!fromList && rowids.size() <= InlineGatherLimit) {
         // A handful of hits costs less than the trip to another thread.
         m_searchGeneration = 0;
         showListRows(gatherRows(rowids,

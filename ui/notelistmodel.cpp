@@ -15,6 +15,8 @@ namespace {
 // without holding the texts of a whole large library.
 constexpr int TextCacheRows = 4096;
 
+constexpr int StaleScanLimit = 8;
+
 } // namespace
 
 struct NoteListModel::Texts {
@@ -306,10 +308,15 @@ int NoteListModel::placeEntry(const NoteListEntry &entry, int row)
     if (from < 0) {
         const int to = std::clamp(row, 0, count);
         beginInsertRows(QModelIndex(), to, to);
+        const size_t hash = idHash(entry.id);
         m_entries.insert(to, entry);
-        m_idHashes.insert(m_idHashes.begin() + to, idHash(entry.id));
+        m_idHashes.insert(m_idHashes.begin() + to, hash);
         endInsertRows();
-        m_indexValid = false;
+        // Rows after it have moved; a row added at the end moves none.
+        if (m_indexValid && to == count && m_index->hasRoomFor(1))
+            m_index->insert(hash, to);
+        else
+            markIndexStale();
         return to;
     }
 
@@ -326,7 +333,7 @@ int NoteListModel::placeEntry(const NoteListEntry &entry, int row)
         else
             std::rotate(hash + from, hash + from + 1, hash + to + 1);
         endMoveRows();
-        m_indexValid = false;
+        markIndexStale();
     }
     m_entries[to] = entry;
     if (changed)
@@ -343,7 +350,7 @@ bool NoteListModel::removeEntry(const QString &noteId)
     m_entries.removeAt(row);
     m_idHashes.erase(m_idHashes.begin() + row);
     endRemoveRows();
-    m_indexValid = false;
+    markIndexStale();
     return true;
 }
 
@@ -357,8 +364,13 @@ int NoteListModel::rowOf(const QString &noteId) const
             return m_idHashes[size_t(row)] == hash && m_entries.at(row).id == noteId;
         });
     }
-    // Rows have moved since the index was built; a scan of the hashes is cheaper than
-    // rebuilding it for the one or two lookups an edit makes.
+    // Rows have moved since the index was built. A scan of the hashes is cheaper than
+    // rebuilding it for the one or two lookups an edit makes; a run of lookups (a fill
+    // checking what is listed) rebuilds it.
+    if (++m_scansSinceStale > StaleScanLimit) {
+        rebuildIndex();
+        return rowOf(noteId);
+    }
     for (size_t row = 0; row < m_idHashes.size(); ++row) {
         if (m_idHashes[row] == hash && m_entries.at(qsizetype(row)).id == noteId)
             return int(row);
@@ -379,8 +391,15 @@ void NoteListModel::refreshNotebookNames()
         Q_EMIT dataChanged(index(0), index(int(m_entries.size()) - 1), {NoteListWidget::NotebookNameRole});
 }
 
+void NoteListModel::markIndexStale()
+{
+    m_indexValid = false;
+    m_scansSinceStale = 0;
+}
+
 void NoteListModel::rebuildIndex() const
 {
+    m_scansSinceStale = 0;
     m_index->reset(qsizetype(m_idHashes.size()));
     for (size_t row = 0; row < m_idHashes.size(); ++row)
         m_index->insert(m_idHashes[row], int(row));

@@ -76,6 +76,7 @@ private:
     const Texts &textsOf(const NoteListEntry &entry) const;
     QString notebookName(const QString &notebookId) const;
     void rebuildIndex() const;
+    void markIndexStale();
 
     QList<NoteListEntry> m_entries;
     // qHash of each row's id, beside the rows: finding a row scans these, not strings.
@@ -83,6 +84,8 @@ private:
     // Exact row lookups while no row has moved since the last fill.
     std::unique_ptr<RowIndex> m_index;
     mutable bool m_indexValid = false;
+    // Lookups by scan since the index went stale; past a few, rebuilding it is cheaper.
+    mutable int m_scansSinceStale = 0;
 
     NotebookNameResolver m_resolveNotebookName;
     BodyProvider m_bodyProvider;

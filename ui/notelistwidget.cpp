@@ -5,6 +5,7 @@
 
 #include <QCursor>
 #include <QDrag>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QPainter>
