@@ -42,8 +42,9 @@ public:
     // Each returns whether the row was written; it counts once its transaction commits.
     bool addNotebook(const Notebook &notebook, bool replace = false);
     // Stores the note and, when that succeeds, each attachment row and file. New notes are
-    // written together just before their transaction commits: false only when no
-    // transaction could be opened or (replace) the update failed.
+    // written several to a statement, and files beside that work, all before their
+    // transaction commits: false only when no transaction could be opened or (replace)
+    // the update failed.
     bool addNote(const Note &note, const QList<PendingAttachment> &attachments = {}, bool replace = false);
     // Writes an attachment file that has no row of its own (a restored backup's files),
     // unless a file of that name exists. False when it could not be written.
