@@ -2,6 +2,7 @@
 
 #include "applog.h"
 #include "appstate.h"
+#include "firstpaintprobe.h"
 #include "mainwindow.h"
 #include "noterepository.h"
 #include "notewindow.h"
@@ -92,6 +93,8 @@ int Application::run()
     PreferencesRepository *preferences = m_appState->preferences();
     const bool noteRequested = request.newNote || !request.noteId.isEmpty();
     const bool startMinimized = preferences->getBool(QStringLiteral("start_minimized"), false);
+    if (FirstPaintProbe::requested())
+        FirstPaintProbe::watch(m_mainWindow);
     if (!noteRequested && !startMinimized)
         m_mainWindow->show();
 

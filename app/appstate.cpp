@@ -7,6 +7,7 @@
 #include "client.h"
 #include "database.h"
 #include "notebookrepository.h"
+#include "notecounts.h"
 #include "noterepository.h"
 #include "paths.h"
 #include "preferencesrepository.h"
@@ -66,6 +67,11 @@ bool AppState::initialize()
         m_initializationError = m_database->errorText();
         return false;
     }
+
+    // Counting every live note per notebook at each start would cost more than opening
+    // the library; a read-only file is counted instead.
+    if (!m_database->isReadOnly())
+        NoteCounts::ensure(m_database->handle());
 
     if (m_database->isReadOnly()) {
         m_readOnly = true;

@@ -23,6 +23,22 @@ struct NoteListEntry
     bool isTrashed = false;
 };
 
+// Where a page of the note list ends: the stored update time (as text, compared as
+// stored) and id of its last row. The start of the list when id is empty.
+struct NoteListCursor
+{
+    QString updatedAt;
+    QString id;
+    bool atStart() const { return id.isEmpty(); }
+};
+
+struct NoteListPage
+{
+    QList<NoteListEntry> entries;
+    NoteListCursor next; // after the last entry
+    bool complete = false; // nothing follows (or the read failed)
+};
+
 // The notes touched since a change serial; complete is false when the journal no longer
 // reaches back that far (or something changed wholesale), and callers reload everything.
 struct NoteChanges

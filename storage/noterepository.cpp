@@ -3,6 +3,7 @@
 #include "attachmentrepository.h"
 #include "columns.h"
 #include "database.h"
+#include "notecounts.h"
 #include "notetextindex.h"
 #include "storagelog.h"
 
@@ -87,14 +88,17 @@ QList<Note> readNotes(QSqlQuery &query)
 
 const char listColumns[] = "id, notebook_id, updated_at, version, sync_status, is_shared, owner_id, deleted_at, rowid";
 
-QList<NoteListEntry> readEntries(QSqlQuery &query)
+// lastUpdatedAt: the last row's update time as stored, for a page's cursor.
+QList<NoteListEntry> readEntries(QSqlQuery &query, QString *lastUpdatedAt = nullptr)
 {
     QList<NoteListEntry> entries;
+    QVariant last;
     while (query.next()) {
         NoteListEntry entry;
         entry.id = query.value(0).toString();
         entry.notebookId = query.value(1).toString();
-        entry.updatedAt = Columns::toDateTime(query.value(2));
+        const QVariant updatedAt = query.value(2);
+        entry.updatedAt = Columns::toDateTime(updatedAt);
         entry.version = query.value(3).toInt();
         entry.syncStatus = syncStatusFromString(query.value(4).toString());
         entry.isShared = query.value(5).toLongLong() != 0;
@@ -102,7 +106,11 @@ QList<NoteListEntry> readEntries(QSqlQuery &query)
         entry.isTrashed = Columns::toOptionalDateTime(query.value(7)).has_value();
         entry.rowid = query.value(8).toLongLong();
         entries.append(std::move(entry));
+        if (lastUpdatedAt)
+            last = updatedAt;
     }
+    if (lastUpdatedAt)
+        *lastUpdatedAt = last.toString();
     return entries;
 }
 
@@ -451,6 +459,13 @@ QHash<QString, int> NoteRepository::noteCountsByNotebook() const
     return counts;
 }
 
+QHash<QString, int> NoteRepository::liveCountsByNotebook() const
+{
+    if (std::optional<QHash<QString, int>> counts = NoteCounts::read(m_database->handle()))
+        return *std::move(counts);
+    return noteCountsByNotebook();
+}
+
 QList<Note> NoteRepository::search(const QString &text) const
 {
     if (text.trimmed().isEmpty())
@@ -480,15 +495,62 @@ QList<Note> NoteRepository::search(const QString &text) const
     return {};
 }
 
+// The id breaks ties of equal update times, so that pages join up exactly; both keys are
+// in the list indexes, so no sort is needed.
 QList<NoteListEntry> NoteRepository::listEntries() const
 {
-    return selectEntries(m_database, QStringLiteral("WHERE deleted_at IS NULL ORDER BY updated_at DESC"));
+    return selectEntries(m_database, QStringLiteral("WHERE deleted_at IS NULL ORDER BY updated_at DESC, id DESC"));
 }
 
 QList<NoteListEntry> NoteRepository::listEntriesInNotebook(const QString &notebookId) const
 {
-    return selectEntries(m_database, QStringLiteral("WHERE notebook_id=? AND deleted_at IS NULL ORDER BY updated_at DESC"),
+    return selectEntries(m_database,
+                         QStringLiteral("WHERE notebook_id=? AND deleted_at IS NULL ORDER BY updated_at DESC, id DESC"),
                          {Columns::emptyIfNull(notebookId)});
+}
+
+NoteListPage NoteRepository::listEntriesPage(const QString &notebookId, bool reversed, const NoteListCursor &after,
+                                             int limit) const
+{
+    NoteListPage page;
+    if (limit <= 0) {
+        page.complete = true;
+        return page;
+    }
+    QString where = notebookId.isNull() ? QStringLiteral("WHERE deleted_at IS NULL")
+                                        : QStringLiteral("WHERE notebook_id=? AND deleted_at IS NULL");
+    QVariantList values;
+    if (!notebookId.isNull())
+        values.append(notebookId);
+    if (!after.atStart()) {
+        where += reversed ? QStringLiteral(" AND (updated_at, id) > (?, ?)") : QStringLiteral(" AND (updated_at, id) < (?, ?)");
+        values << after.updatedAt << after.id;
+    }
+    where += reversed ? QStringLiteral(" ORDER BY updated_at ASC, id ASC LIMIT ?")
+                      : QStringLiteral(" ORDER BY updated_at DESC, id DESC LIMIT ?");
+    values.append(limit);
+
+    QSqlQuery query(m_database->handle());
+    query.setForwardOnly(true);
+    if (!query.prepare(QStringLiteral("SELECT %1 FROM notes %2").arg(QLatin1String(listColumns), where))) {
+        page.complete = true;
+        return page;
+    }
+    for (const QVariant &value : std::as_const(values))
+        query.addBindValue(value);
+    if (!query.exec()) {
+        qCWarning(lcStorage) << "NoteRepository::listEntriesPage failed:" << query.lastError().text();
+        page.complete = true;
+        return page;
+    }
+    QString lastUpdatedAt;
+    page.entries = readEntries(query, &lastUpdatedAt);
+    page.complete = page.entries.size() < limit;
+    if (!page.entries.isEmpty())
+        page.next = {lastUpdatedAt, page.entries.constLast().id};
+    else
+        page.next = after;
+    return page;
 }
 
 std::optional<NoteListEntry> NoteRepository::listEntry(const QString &id) const

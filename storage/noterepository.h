@@ -53,11 +53,17 @@ public:
     int markAllPending();
 
     QHash<QString, int> noteCountsByNotebook() const;
+    // The same counts, from the table the triggers keep (NoteCounts) when it is there.
+    QHash<QString, int> liveCountsByNotebook() const;
     QList<Note> search(const QString &text) const;
 
     // The note list's rows without bodies, newest first, live notes only.
     QList<NoteListEntry> listEntries() const;
     QList<NoteListEntry> listEntriesInNotebook(const QString &notebookId) const;
+    // One page of what listEntries (notebookId null) or listEntriesInNotebook return, in
+    // the same order (oldest first when reversed), starting after the cursor.
+    NoteListPage listEntriesPage(const QString &notebookId, bool reversed, const NoteListCursor &after,
+                                 int limit) const;
     // One row, trashed or not; absent when the note does not exist.
     std::optional<NoteListEntry> listEntry(const QString &id) const;
     std::optional<QString> bodyOf(const QString &id) const;

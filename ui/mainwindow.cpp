@@ -25,6 +25,7 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSettings>
 #include <QSplitter>
 #include <QStackedWidget>
@@ -114,15 +115,19 @@ MainWindow::MainWindow(AppState *appState, QWidget *parent)
 
     const QString lastNoteId = m_appState->currentNoteId();
     if (!lastNoteId.isEmpty()) {
-        {
+        if (m_noteList->rowOf(lastNoteId) >= 0) {
             const QSignalBlocker blocker(m_noteList);
             m_noteList->selectNote(lastNoteId);
+        } else if (m_fill.active) {
+            // Not on the first screen: selected when the fill reaches it.
+            m_fill.pendingSelection = lastNoteId;
         }
         openNote(lastNoteId, false);
     }
 
     updateNoteActions();
     setupTray();
+    m_constructing = false;
     updateCentralPage();
     startTextIndexBuild();
 }
@@ -171,9 +176,6 @@ void MainWindow::createUI()
     m_centralStack = new QStackedWidget(m_editorPane);
     editorPaneLayout->addWidget(m_centralStack);
 
-    m_welcomeScreen = new WelcomeScreen(m_appState, m_centralStack);
-    m_centralStack->addWidget(m_welcomeScreen);
-
     m_editorPage = new QWidget(m_centralStack);
     m_editorPage->setObjectName(QStringLiteral("editorPage"));
     auto *pageLayout = new QVBoxLayout(m_editorPage);
@@ -213,16 +215,33 @@ void MainWindow::createUI()
     m_searchTimer.setSingleShot(true);
     m_searchTimer.setInterval(SearchDebounceMs);
 
+    wireAccount();
+}
+
+// Made when first shown: a library that reopens its last note never needs it, and its
+// construction is a good part of start-up.
+WelcomeScreen *MainWindow::welcomeScreen()
+{
+    if (m_welcomeScreen)
+        return m_welcomeScreen;
+    m_welcomeScreen = new WelcomeScreen(m_appState, m_centralStack);
+    m_centralStack->insertWidget(0, m_welcomeScreen);
     connect(m_welcomeScreen, &WelcomeScreen::dismissRequested, this, [this] {
         m_centralStack->setCurrentWidget(m_editorPage);
     });
-    wireAccount();
+    m_welcomeScreen->setSignedInProbe([this] { return isSignedIn(); });
+    if (OmbrAccount::Client *account = m_appState->account()) {
+        OmbrAccount::AuthClient *auth = account->authClient();
+        connect(m_welcomeScreen, &WelcomeScreen::signInRequested, auth, &OmbrAccount::AuthClient::login);
+        connect(m_welcomeScreen, &WelcomeScreen::signOutRequested, auth, &OmbrAccount::AuthClient::logout);
+    }
+    m_welcomeScreen->refreshAuthState();
+    return m_welcomeScreen;
 }
 
 void MainWindow::wireAccount()
 {
     OmbrAccount::Client *account = m_appState->account();
-    m_welcomeScreen->setSignedInProbe([this] { return isSignedIn(); });
     const auto showAuthState = [this] {
         m_statusBar->setStatusText(isSignedIn() ? tr("Signed in") : tr("Not signed in"));
         updateAuthUI();
@@ -231,8 +250,6 @@ void MainWindow::wireAccount()
     if (!account)
         return;
     OmbrAccount::AuthClient *auth = account->authClient();
-    connect(m_welcomeScreen, &WelcomeScreen::signInRequested, auth, &OmbrAccount::AuthClient::login);
-    connect(m_welcomeScreen, &WelcomeScreen::signOutRequested, auth, &OmbrAccount::AuthClient::logout);
     connect(account, &OmbrAccount::Client::authStateChanged, this, showAuthState);
     connect(auth, &OmbrAccount::AuthClient::loginFailed, this, [this](const QString &error) {
         m_statusBar->showToast(tr("Sign-in failed: %1").arg(error), 5000);
@@ -243,6 +260,10 @@ void MainWindow::wireSignals()
 {
     connect(m_searchField, &QLineEdit::textChanged, this, [this] { m_searchTimer.start(); });
     connect(&m_searchTimer, &QTimer::timeout, this, &MainWindow::refreshNoteList);
+    connect(&m_fillTimer, &QTimer::timeout, this, &MainWindow::fillListChunk);
+    m_noteList->installEventFilter(this);
+    installEventFilter(this);
+    connect(m_noteList->verticalScrollBar(), &QScrollBar::valueChanged, this, &MainWindow::onListScrolled);
     connect(m_splitter, &QSplitter::splitterMoved, this, &MainWindow::captureSplitterSizes);
 
     connect(m_notebookList, &NotebookListWidget::allNotesSelected, this, [this] {
@@ -386,17 +407,19 @@ void MainWindow::updateAuthUI()
         m_signInAction->setVisible(!signedIn);
     if (m_signOutAction)
         m_signOutAction->setVisible(signedIn);
-    m_welcomeScreen->refreshAuthState();
+    if (m_welcomeScreen)
+        m_welcomeScreen->refreshAuthState();
     updateCentralPage();
 }
 
 void MainWindow::updateCentralPage()
 {
-    if (!m_centralStack || !m_welcomeScreen || !m_editorPage)
+    // Until construction has opened the last note, which page to show is not known.
+    if (!m_centralStack || !m_editorPage || m_constructing)
         return;
     const bool noteOpen = !m_editor->currentNoteId().isEmpty();
     m_centralStack->setCurrentWidget(noteOpen || isSignedIn() ? m_editorPage
-                                                              : static_cast<QWidget *>(m_welcomeScreen));
+                                                              : static_cast<QWidget *>(welcomeScreen()));
 }
 
 void MainWindow::setFocusMode(bool on)

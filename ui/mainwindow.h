@@ -67,7 +67,7 @@ public:
     QSplitter *splitter() const { return m_splitter; }
     QStackedWidget *centralStack() const { return m_centralStack; }
     QWidget *editorPage() const { return m_editorPage; }
-    WelcomeScreen *welcomeScreen() const { return m_welcomeScreen; }
+    WelcomeScreen *welcomeScreen();
     QWidget *sidebarPane() const { return m_sidebarPane; }
     QWidget *listPane() const { return m_listPane; }
     QWidget *searchContainer() const { return m_searchContainer; }
@@ -75,6 +75,10 @@ public:
     QTimer *searchTimer() { return &m_searchTimer; }
     // A search was sent to the search thread and its results are not shown yet.
     bool isSearchRunning() const { return m_searchGeneration != 0; }
+    // The note list's rows after its first screen are still being read.
+    bool isListFilling() const { return m_fill.active; }
+    // Rows of the first screen and of each later read; 0 restores the defaults. For tests.
+    static void setListPaging(int firstScreenRows, int chunkRows);
     bool isFocusMode() const { return m_focusMode; }
     bool isSidebarVisible() const { return m_sidebarVisible; }
     bool closesToTray() const { return m_closeToTray; }
@@ -106,6 +110,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     // Construction, layout and preferences (mainwindow.cpp)
@@ -164,6 +169,20 @@ private:
     void updateNoteCount();
     int orderedRowFor(const NoteListEntry &entry) const;
     bool belongsInList(const NoteListEntry &entry) const;
+    void ensureNotebookCounts();
+
+    // The list filled after its first screen (mainwindow_listfill.cpp)
+    static int firstScreenRows();
+    void startListFill(const QString &notebookId, bool reversed, const NoteListCursor &after, int total);
+    void fillListChunk();
+    void resumeListFill();
+    // acrossChange: the caller corrects rows read before and after a change itself.
+    void finishListFill(bool acrossChange = false);
+    void cancelListFill();
+    void takeFillRows(QList<NoteListEntry> rows, bool dedupe);
+    void completeListFill(bool acrossChange);
+    void selectInList(const QString &noteId);
+    void onListScrolled(int value);
     void reloadTrashedIds();
     QString notebookName(const QString &notebookId) const;
     void copyOpenNote(int format);
@@ -276,6 +295,26 @@ private:
     // What the sidebar last showed; a save that changes no count leaves it alone.
     QHash<QString, int> m_shownNotebookCounts;
     qsizetype m_shownTrashCount = -1;
+
+    // The empty-query list is shown from its first page; the rest is read in chunks from
+    // the idle loop, in the same order. Whatever needs the whole list ends the fill first.
+    struct ListFill
+    {
+        bool active = false;
+        QString notebookId; // null: all notes
+        bool reversed = false;
+        NoteListCursor cursor;
+        int total = 0; // rows of the whole list, from the notebook counts
+        quint64 serial = 0; // the change serial the first page was read at
+        bool collect = false; // all notes: rows also go to m_fullList for the search cache
+        bool appendToList = true; // false once a search replaced what the list shows
+        int chunkRows = 0;
+        QString pendingSelection; // the open note, selected when its row arrives
+    };
+    ListFill m_fill;
+    QTimer m_fillTimer;
+    bool m_painted = false; // the fill waits for the window's first frame
+    bool m_constructing = true;
 
     QPointer<TodosScreen> m_todosScreen;
     QPointer<SearchScreen> m_searchScreen;

@@ -78,8 +78,8 @@ void MainWindow::createMenuBar()
     // Shown by updateAuthUI() according to the account state.
     m_signInAction = addEntry(fileMenu, QStringLiteral("signInAction"), tr("Sign &In…"));
     connect(m_signInAction, &QAction::triggered, this, [this] {
-        if (m_centralStack && m_welcomeScreen)
-            m_centralStack->setCurrentWidget(m_welcomeScreen);
+        if (m_centralStack)
+            m_centralStack->setCurrentWidget(welcomeScreen());
     });
     m_signOutAction = addEntry(fileMenu, QStringLiteral("signOutAction"), tr("Sign &Out"));
     connect(m_signOutAction, &QAction::triggered, this, [this] {

@@ -194,7 +194,7 @@ void MainWindow::switchToNote(const QString &noteId)
         return;
     if (!m_editor->isLoading()) {
         if (!settleUnsavedNote()) {
-            m_noteList->selectNote(m_editor->currentNoteId());
+            selectInList(m_editor->currentNoteId());
             return;
         }
         snapshotIfChanged();
@@ -328,6 +328,9 @@ void MainWindow::snapshotIfChanged()
 
 void MainWindow::moveCurrentNoteToTrash(bool confirm)
 {
+    // The open note's row may not have been read yet.
+    if (!m_fill.pendingSelection.isEmpty())
+        finishListFill();
     const QString noteId = m_noteList->currentNoteId();
     if (noteId.isEmpty())
         return;
@@ -389,6 +392,16 @@ void MainWindow::onNotesChanged()
     if (m_deferNoteChanges)
         return;
     NoteRepository *notes = m_appState->notes();
+    if (m_fill.active) {
+        // Placing the changed rows needs the whole list. Rows read from here on already
+        // show the change: the cache built from the list is corrected below, note by note,
+        // but the counts cannot be, and are read again.
+        const bool collected = m_fill.collect;
+        finishListFill(true);
+        if (collected && !m_entryCacheValid && !m_fullList.isEmpty())
+            ensureEntryCache(m_fullList);
+        m_notebookCountsValid = false;
+    }
     // The rows before this change are what the counts are adjusted from; the list read at
     // start-up still describes them when nothing else changed since.
     if (!m_entryCacheValid && !m_fullList.isEmpty() && m_fullListSerial == m_seenSerial)
@@ -440,20 +453,40 @@ void MainWindow::refreshNoteList()
         if (m_searcher)
             m_searcher->cancel();
         m_searchGeneration = 0;
+        cancelListFill();
+        // The first screen now, the rest from the idle loop: 100,000 rows take a tenth of a
+        // second to read and more to add.
         const QString notebookId = m_appState->currentNotebookId();
-        QList<NoteListEntry> entries = notebookId.isEmpty() ? notes->listEntries() : notes->listEntriesInNotebook(notebookId);
-        if (stenoMode())
-            std::reverse(entries.begin(), entries.end());
-        // The full list is every live row: the cache that maps search hits and the notebook
-        // counts come from it later, without reading the table again.
-        if (notebookId.isEmpty() && !m_entryCacheValid) {
-            m_fullList = entries;
+        const bool all = notebookId.isEmpty();
+        const NoteListPage first =
+            notes->listEntriesPage(all ? QString() : notebookId, stenoMode(), {}, firstScreenRows());
+        if (!first.complete) {
+            ensureNotebookCounts();
+            int total = 0;
+            if (all) {
+                for (const int count : std::as_const(m_notebookCounts))
+                    total += count;
+            } else {
+                total = m_notebookCounts.value(notebookId);
+            }
+            startListFill(all ? QString() : notebookId, stenoMode(), first.next, total);
+        }
+        // The full list is every live row: the cache that maps search hits comes from it
+        // later, without reading the table again.
+        if (all && !m_entryCacheValid) {
+            m_fullList = first.entries;
             m_fullListSerial = notes->changeSerial();
             QTimer::singleShot(FullListIdleMs, this, &MainWindow::buildEntryCacheInBackground);
         }
-        showListEntries(entries, query);
+        showListEntries(first.entries, query);
         return;
     }
+
+    // Results replace the list; a fill of all notes goes on for the cache only.
+    if (m_fill.collect)
+        m_fill.appendToList = false;
+    else
+        cancelListFill();
 
     if (notes->textIndexComplete()) {
         if (!m_searcher) {
@@ -541,13 +574,18 @@ void MainWindow::applySearchResults(quint64 generation, const QString &text, con
 
 bool MainWindow::fullListIsFresh() const
 {
-    return !m_fullList.isEmpty() && m_fullListSerial == m_appState->notes()->changeSerial();
+    return !m_fullList.isEmpty() && !(m_fill.active && m_fill.collect)
+        && m_fullListSerial == m_appState->notes()->changeSerial();
 }
 
 // The cache built off the UI thread from the list read at start-up; good only while no
 // change has been reported since that list was read.
 void MainWindow::buildEntryCacheInBackground()
 {
+    if (m_fill.active && m_fill.collect) {
+        QTimer::singleShot(FullListIdleMs, this, &MainWindow::buildEntryCacheInBackground);
+        return;
+    }
     if (m_entryCacheValid || !fullListIsFresh())
         return;
     QPointer<MainWindow> window(this);
@@ -607,10 +645,11 @@ QList<NoteListEntry> MainWindow::searchEntriesHere(const QString &query)
 
 void MainWindow::ensureEntryCache()
 {
+    if (m_fill.collect)
+        finishListFill();
     if (m_entryCacheValid)
         return;
-    const bool fresh = !m_fullList.isEmpty() && m_fullListSerial == m_appState->notes()->changeSerial();
-    ensureEntryCache(fresh ? m_fullList : m_appState->notes()->listEntries());
+    ensureEntryCache(fullListIsFresh() ? m_fullList : m_appState->notes()->listEntries());
 }
 
 void MainWindow::ensureEntryCache(QList<NoteListEntry> all)
@@ -651,8 +690,12 @@ void MainWindow::showListRows(NoteListRows rows, const QString &query)
     // Back from a search that did not list it, the open note is the selected row again.
     const QString openId = m_editor->currentNoteId();
     if (m_noteList->currentNoteId().isEmpty() && !openId.isEmpty()) {
-        const QSignalBlocker blocker(m_noteList);
-        m_noteList->selectNote(openId);
+        if (m_noteList->rowOf(openId) >= 0) {
+            const QSignalBlocker blocker(m_noteList);
+            m_noteList->selectNote(openId);
+        } else if (m_fill.active && m_fill.appendToList) {
+            m_fill.pendingSelection = openId;
+        }
     }
     const bool inNotebook = query.isEmpty() && !m_appState->currentNotebookId().isEmpty();
     m_noteList->setPlaceholderText(inNotebook ? tr("No notes in this notebook") : QString());
@@ -725,20 +768,21 @@ void MainWindow::applyNoteChanges(const QHash<QString, std::optional<NoteListEnt
 int MainWindow::orderedRowFor(const NoteListEntry &entry) const
 {
     // Binary search over the list as it would be without this entry; the rest of the
-    // list is ordered by updatedAt, newest first (oldest first in steno mode).
+    // list is ordered by updatedAt, then id, newest first (oldest first in steno mode), as
+    // the list is read.
     const int self = m_noteList->rowOf(entry.id);
     const int count = m_noteList->count() - (self >= 0 ? 1 : 0);
-    const auto updatedAt = [this, self](int index) -> const QDateTime & {
-        return m_noteList->entryAt(self >= 0 && index >= self ? index + 1 : index).updatedAt;
+    const auto entryAt = [this, self](int index) -> const NoteListEntry & {
+        return m_noteList->entryAt(self >= 0 && index >= self ? index + 1 : index);
     };
-    // The entry goes before the first row not newer than it (descending), or before the
-    // first row newer than it (ascending).
+    // The entry goes before the first row that sorts after it.
     int low = 0;
     int high = count;
     while (low < high) {
         const int mid = low + (high - low) / 2;
-        const QDateTime other = updatedAt(mid);
-        const bool goesBefore = m_listReversed ? other > entry.updatedAt : other <= entry.updatedAt;
+        const NoteListEntry &other = entryAt(mid);
+        const bool newer = other.updatedAt == entry.updatedAt ? other.id > entry.id : other.updatedAt > entry.updatedAt;
+        const bool goesBefore = m_listReversed ? newer : !newer;
         if (goesBefore)
             high = mid;
         else
@@ -755,21 +799,27 @@ void MainWindow::updateNoteCount()
         if (const auto notebook = m_appState->notebooks()->findById(notebookId))
             caption = notebook->name;
     }
-    m_statusBar->setNoteCount(caption, m_noteList->count());
+    const bool filling = m_fill.active && m_fill.appendToList;
+    m_statusBar->setNoteCount(caption, filling ? m_fill.total : m_noteList->count());
+}
+
+void MainWindow::ensureNotebookCounts()
+{
+    if (m_notebookCountsValid)
+        return;
+    if (fullListIsFresh()) {
+        m_notebookCounts.clear();
+        for (const NoteListEntry &entry : std::as_const(m_fullList))
+            ++m_notebookCounts[entry.notebookId];
+    } else {
+        m_notebookCounts = m_appState->notes()->liveCountsByNotebook();
+    }
+    m_notebookCountsValid = true;
 }
 
 void MainWindow::refreshNotebookList()
 {
-    if (!m_notebookCountsValid) {
-        if (!m_fullList.isEmpty() && m_fullListSerial == m_appState->notes()->changeSerial()) {
-            m_notebookCounts.clear();
-            for (const NoteListEntry &entry : std::as_const(m_fullList))
-                ++m_notebookCounts[entry.notebookId];
-        } else {
-            m_notebookCounts = m_appState->notes()->noteCountsByNotebook();
-        }
-        m_notebookCountsValid = true;
-    }
+    ensureNotebookCounts();
     m_notebookList->setNotebooks(m_appState->notebooks()->allNotebooks(), m_notebookCounts,
                                  m_appState->currentNotebookId(), int(m_trashedIds.size()));
     m_shownNotebookCounts = m_notebookCounts;
