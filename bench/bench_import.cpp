@@ -62,7 +62,8 @@ void BM_JoplinImport5000(benchmark::State &state)
     state.counters["notes"] = imported;
     state.counters["archive_MB"] = double(QFileInfo(archivePath).size()) / (1024.0 * 1024.0);
 }
-BENCHMARK(BM_JoplinImport5000)->Unit(benchmark::kMillisecond)->Iterations(3);
+// Process CPU: the notes are prepared on a worker thread.
+BENCHMARK(BM_JoplinImport5000)->Unit(benchmark::kMillisecond)->Iterations(3)->MeasureProcessCPUTime()->UseRealTime();
 
 // The Markdown conversion alone, over the same 5,000 bodies, to tell it from the storing.
 void BM_MarkdownConversion5000(benchmark::State &state)

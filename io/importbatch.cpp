@@ -15,9 +15,6 @@
 
 namespace {
 
-// Notes held for multi-row statements before they are written.
-constexpr qsizetype MaxPendingNotes = 256;
-
 QString journalPath()
 {
     return dataDirectory() + QLatin1String("/import-journal");
@@ -47,16 +44,20 @@ ImportBatch::ImportBatch(const IoRepositories &repositories, int notesPerTransac
     , m_notesPerTransaction(qMax(1, notesPerTransaction))
 {
     recoverInterrupted(m_repos.attachments);
-    // For the length of the batch: a page cache that holds a transaction's index pages
-    // (the default spills them to the log mid-transaction), and no flush of the log at each
-    // commit. In WAL mode NORMAL still survives a killed process; only a power cut can lose
-    // the last commits, and never corrupts the library.
+    // For the length of the batch: a page cache that holds a transaction's index pages (the
+    // default spills them to the log mid-transaction); statement journals in memory (a
+    // statement of many notes otherwise writes the index pages it changes to a temporary
+    // file, more bytes than the notes); and no flush of the log at each commit. In WAL mode
+    // NORMAL still survives a killed process; only a power cut can lose the last commits,
+    // and never corrupts the library.
     const QSqlDatabase db = m_repos.database->handle();
     m_savedCacheSize = pragmaValue(db, "cache_size");
     m_savedSynchronous = pragmaValue(db, "synchronous");
+    m_savedTempStore = pragmaValue(db, "temp_store");
     setPragma(db, "cache_size", -64 * 1024);
     if (m_savedSynchronous.toInt() > 1)
         setPragma(db, "synchronous", 1);
+    setPragma(db, "temp_store", 2);
 }
 
 ImportBatch::~ImportBatch()
@@ -66,6 +67,7 @@ ImportBatch::~ImportBatch()
     const QSqlDatabase db = m_repos.database->handle();
     setPragma(db, "cache_size", m_savedCacheSize);
     setPragma(db, "synchronous", m_savedSynchronous);
+    setPragma(db, "temp_store", m_savedTempStore);
 }
 
 void ImportBatch::recoverInterrupted(AttachmentRepository *attachments)
@@ -143,8 +145,9 @@ bool ImportBatch::addNote(const Note &note, const QList<PendingAttachment> &atta
     if (!replace) {
         m_pendingNotes.append({note, attachments});
         ++m_notesInTransaction;
-        // A restore is one transaction of a whole library: its notes must not all wait here.
-        if (m_pendingNotes.size() >= MaxPendingNotes)
+        // Written a statement's worth at a time, so that the caller gets back to its event
+        // loop between statements however large the transaction.
+        if (m_pendingNotes.size() >= PendingNotesPerWrite)
             writePendingNotes();
         maybeCommit();
         return true;
@@ -158,6 +161,7 @@ bool ImportBatch::addNote(const Note &note, const QList<PendingAttachment> &atta
     }
     ++m_notesInTransaction;
     storeAttachments(attachments);
+    startFileWrites();
     maybeCommit();
     return true;
 }
@@ -170,12 +174,40 @@ void ImportBatch::storeAttachments(const QList<PendingAttachment> &attachments)
             continue;
         if (!m_repos.attachments->insert(pending.record))
             continue;
-        if (!m_repos.attachments->saveFile(pending.record.id, pending.bytes)) {
-            m_repos.attachments->deleteById(pending.record.id);
-            continue;
-        }
+        m_queuedFiles.append({pending.record.id, pending.bytes});
         ++m_attachmentsInTransaction;
     }
+}
+
+// Files are written (and flushed to disk) beside the database work of the notes that
+// follow; the journal already names them, and the commit waits for them.
+void ImportBatch::startFileWrites()
+{
+    if (m_queuedFiles.isEmpty())
+        return;
+    m_fileWrites.push_back(std::async(std::launch::async, [files = std::move(m_queuedFiles), repository = m_repos.attachments] {
+        QStringList failed;
+        for (const QueuedFile &file : files) {
+            if (!repository->saveFile(file.id, file.bytes))
+                failed.append(file.id);
+        }
+        return failed;
+    }));
+    m_queuedFiles.clear();
+}
+
+// A row whose file could not be written goes again, inside the transaction.
+void ImportBatch::finishFileWrites()
+{
+    startFileWrites();
+    const QSignalBlocker attachmentBlocker(m_repos.attachments);
+    for (std::future<QStringList> &writes : m_fileWrites) {
+        for (const QString &id : writes.get()) {
+            if (m_repos.attachments->deleteById(id))
+                --m_attachmentsInTransaction;
+        }
+    }
+    m_fileWrites.clear();
 }
 
 // Attachment rows need their note's row first, so they follow the notes.
@@ -200,6 +232,7 @@ void ImportBatch::writePendingNotes()
         storeAttachments(pending.attachments);
     }
     m_pendingNotes.clear();
+    startFileWrites();
 }
 
 bool ImportBatch::addLooseFile(const QString &id, const QByteArray &bytes, bool *skipped)
@@ -248,6 +281,7 @@ bool ImportBatch::finish()
 bool ImportBatch::commit()
 {
     writePendingNotes();
+    finishFileWrites();
     const auto indexing = [this](qint64 done, qint64 total) {
         if (m_indexingProgress)
             m_indexingProgress(int(done), int(total));
@@ -283,6 +317,10 @@ bool ImportBatch::commit()
 void ImportBatch::rollback()
 {
     m_pendingNotes.clear();
+    m_queuedFiles.clear();
+    for (std::future<QStringList> &writes : m_fileWrites)
+        writes.wait(); // before their files are removed
+    m_fileWrites.clear();
     m_repos.database->handle().rollback();
     m_bulk.reset();
     m_inTransaction = false;

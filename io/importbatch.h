@@ -10,7 +10,9 @@
 #include <QVariant>
 
 #include <functional>
+#include <future>
 #include <memory>
+#include <vector>
 
 class BulkLoad;
 
@@ -28,7 +30,7 @@ struct PendingAttachment
 class ImportBatch
 {
 public:
-    explicit ImportBatch(const IoRepositories &repositories, int notesPerTransaction = 250);
+    explicit ImportBatch(const IoRepositories &repositories, int notesPerTransaction = 1000);
     ~ImportBatch();
     ImportBatch(const ImportBatch &) = delete;
     ImportBatch &operator=(const ImportBatch &) = delete;
@@ -42,8 +44,9 @@ public:
     // Each returns whether the row was written; it counts once its transaction commits.
     bool addNotebook(const Notebook &notebook, bool replace = false);
     // Stores the note and, when that succeeds, each attachment row and file. New notes are
-    // written together just before their transaction commits: false only when no
-    // transaction could be opened or (replace) the update failed.
+    // written several to a statement, and files beside that work, all before their
+    // transaction commits: false only when no transaction could be opened or (replace)
+    // the update failed.
     bool addNote(const Note &note, const QList<PendingAttachment> &attachments = {}, bool replace = false);
     // Writes an attachment file that has no row of its own (a restored backup's files),
     // unless a file of that name exists. False when it could not be written.
@@ -73,6 +76,10 @@ private:
     void rollback();
     bool journalFile(const QString &id);
     void storeAttachments(const QList<PendingAttachment> &attachments);
+    void startFileWrites();
+    void finishFileWrites();
+
+    static constexpr qsizetype PendingNotesPerWrite = 64;
 
     struct PendingNote
     {
@@ -83,6 +90,7 @@ private:
     IoRepositories m_repos;
     QVariant m_savedCacheSize;
     QVariant m_savedSynchronous;
+    QVariant m_savedTempStore;
     int m_notesPerTransaction;
     bool m_bulkIndexing = false;
     std::unique_ptr<BulkLoad> m_bulk;
@@ -90,6 +98,13 @@ private:
     bool m_inTransaction = false;
     QStringList m_filesInTransaction;
     QList<PendingNote> m_pendingNotes;
+    struct QueuedFile
+    {
+        QString id;
+        QByteArray bytes;
+    };
+    QList<QueuedFile> m_queuedFiles;
+    std::vector<std::future<QStringList>> m_fileWrites;
     int m_notesInTransaction = 0;
     int m_attachmentsInTransaction = 0;
     int m_notebooksInTransaction = 0;

@@ -10,12 +10,15 @@
 #include "notebookrepository.h"
 #include "simplemarkdown.h"
 
-#include <QMap>
-#include <QRegularExpression>
-#include <QSet>
+#include <QStringTokenizer>
 #include <QTimeZone>
 
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
 #include <map>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -74,6 +77,92 @@ QDateTime validOr(const QDateTime &value, const QDateTime &fallback)
     return value.isValid() ? value : fallback;
 }
 
+// "key: value" with an ASCII word as key. Blanks only after the colon: running over the
+// line end of an empty value ("parent_id: " of a top-level folder) would take the next
+// line as its value.
+void addMetadataLine(QStringView line, QHash<QString, QString> *meta)
+{
+    qsizetype keyEnd = 0;
+    while (keyEnd < line.size()) {
+        const char16_t c = line[keyEnd].unicode();
+        if (!((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'_'))
+            break;
+        ++keyEnd;
+    }
+    if (keyEnd == 0 || keyEnd >= line.size() || line[keyEnd] != u':')
+        return;
+    qsizetype valueStart = keyEnd + 1;
+    while (valueStart < line.size() && (line[valueStart] == u' ' || line[valueStart] == u'\t'))
+        ++valueStart;
+    meta->insert(line.left(keyEnd).toString(), line.mid(valueStart).toString());
+}
+
+bool isLowerHex(QChar c)
+{
+    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f');
+}
+
+// The distinct resource ids linked as ":/" and 32 hex digits, in order of first mention.
+QStringList referencedResources(const QString &body)
+{
+    constexpr qsizetype idLength = 32;
+    QStringList ids;
+    qsizetype at = body.indexOf(QLatin1String(":/"));
+    while (at >= 0 && at + 2 + idLength <= body.size()) {
+        const QStringView candidate = QStringView(body).mid(at + 2, idLength);
+        if (std::all_of(candidate.begin(), candidate.end(), isLowerHex)) {
+            const QString id = candidate.toString();
+            if (!ids.contains(id))
+                ids.append(id);
+            at = body.indexOf(QLatin1String(":/"), at + 2 + idLength);
+        } else {
+            at = body.indexOf(QLatin1String(":/"), at + 1);
+        }
+    }
+    return ids;
+}
+
+// A note made ready off the GUI thread: everything but the database writes and the full
+// converters, which build rich-text documents and stay on the GUI thread.
+struct PreparedNote
+{
+    Note note;
+    QList<PendingAttachment> attachments;
+    QString title;
+    QString source;           // for the full converter
+    bool needsConversion = false;
+    bool html = false;
+};
+
+// Hands prepared notes from the worker to the GUI thread in order, holding a few at most.
+class NoteQueue
+{
+public:
+    void push(PreparedNote note)
+    {
+        std::unique_lock lock(m_mutex);
+        m_notFull.wait(lock, [this] { return m_notes.size() < Capacity; });
+        m_notes.push_back(std::move(note));
+        m_notEmpty.notify_one();
+    }
+    PreparedNote pop()
+    {
+        std::unique_lock lock(m_mutex);
+        m_notEmpty.wait(lock, [this] { return !m_notes.empty(); });
+        PreparedNote note = std::move(m_notes.front());
+        m_notes.pop_front();
+        m_notFull.notify_one();
+        return note;
+    }
+
+private:
+    static constexpr size_t Capacity = 64;
+    std::mutex m_mutex;
+    std::condition_variable m_notEmpty;
+    std::condition_variable m_notFull;
+    std::deque<PreparedNote> m_notes;
+};
+
 } // namespace
 
 QDateTime parseJoplinDate(const QString &text)
@@ -103,15 +192,9 @@ JoplinItem parseJoplinItem(const QString &text)
     QHash<QString, QString> meta;
     if (start >= 0) {
         item.body = text.left(start).trimmed();
-        // Blanks only after the colon: "\s" would run over the line end of an empty value
-        // ("parent_id: " of a top-level folder) and take the next line as its value.
-        static const QRegularExpression line(QStringLiteral("^(\\w+):[ \\t]*(.*)$"),
-                                             QRegularExpression::MultilineOption);
         const QString block = text.mid(start).trimmed();
-        for (auto it = line.globalMatch(block); it.hasNext();) {
-            const auto match = it.next();
-            meta.insert(match.captured(1), match.captured(2));
-        }
+        for (const QStringView line : QStringTokenizer(block, u'\n'))
+            addMetadataLine(line, &meta);
     } else {
         item.body = text.trimmed();
     }
@@ -188,7 +271,9 @@ ImportResult importJex(const QString &path, const IoRepositories &repositories, 
     }
 
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    ImportBatch batch(repositories);
+    // Transactions small enough that indexing each one at its commit keeps the window painting.
+    ImportBatch batch(repositories, 250);
+    batch.setBulkIndexing(true);
     QHash<QString, QString> notebookIds;
     for (const auto &[oldId, folder] : folders) {
         Notebook notebook;
@@ -202,25 +287,16 @@ ImportResult importJex(const QString &path, const IoRepositories &repositories, 
 
     const int total = int(notes.size());
     report(0, 0, QStringLiteral("Importing %1 notes...").arg(total));
-    static const QRegularExpression resourceLink(QStringLiteral(":/([a-f0-9]{32})"));
-    int number = 0;
-    for (const JoplinItem &item : std::as_const(notes)) {
-        ++number;
-        report(number, total, QStringLiteral("Importing: %1").arg(item.title.isEmpty() ? QStringLiteral("(untitled)")
-                                                                                       : item.title));
-        Note note;
+
+    // Reads only what is complete before it starts: the notes, resources, files and notebook ids.
+    const auto prepare = [&](const JoplinItem &item) {
+        PreparedNote prepared;
+        prepared.title = item.title;
+        Note &note = prepared.note;
         note.id = ImportCommon::newId();
         note.notebookId = notebookIds.value(item.parentId);
-
-        QStringList referenced;
-        for (auto it = resourceLink.globalMatch(item.body); it.hasNext();) {
-            const QString id = it.next().captured(1);
-            if (!referenced.contains(id))
-                referenced.append(id);
-        }
-        QList<PendingAttachment> attachments;
         QString body = item.body;
-        for (const QString &resourceId : std::as_const(referenced)) {
+        for (const QString &resourceId : referencedResources(item.body)) {
             const auto resource = resources.constFind(resourceId);
             if (resource == resources.cend())
                 continue;
@@ -243,27 +319,46 @@ ImportResult importJex(const QString &path, const IoRepositories &repositories, 
             pending.bytes = std::move(bytes);
             body.replace(QStringLiteral(":/") + resourceId,
                          QStringLiteral("ombrel-notes://attachment/") + pending.record.id);
-            attachments.append(std::move(pending));
+            prepared.attachments.append(std::move(pending));
         }
 
-        const bool html = item.markupLanguage == 2;
+        prepared.html = item.markupLanguage == 2;
         QString source = body;
         if (!item.title.isEmpty()) {
-            source = html ? QStringLiteral("<h1>%1</h1>\n%2").arg(htmlEscaped(item.title), body)
-                          : QStringLiteral("# %1\n\n%2").arg(item.title, body);
+            source = prepared.html ? QStringLiteral("<h1>%1</h1>\n%2").arg(htmlEscaped(item.title), body)
+                                   : QStringLiteral("# %1\n\n%2").arg(item.title, body);
         }
-        if (html) {
-            note.body = ImportCommon::toCompactJson(htmlToDelta(source));
+        // Most notes are plain Markdown that the fast reader converts identically.
+        std::optional<QString> quick = prepared.html ? std::nullopt : simpleMarkdownToDeltaJson(source);
+        if (quick) {
+            note.body = std::move(*quick);
         } else {
-            // Most notes are plain Markdown that the fast reader converts identically.
-            std::optional<QString> quick = simpleMarkdownToDeltaJson(source);
-            note.body = quick ? std::move(*quick) : ImportCommon::toCompactJson(markdownToDelta(source));
+            prepared.source = std::move(source);
+            prepared.needsConversion = true;
         }
         note.createdAt = validOr(item.createdTime, now);
         note.updatedAt = validOr(item.updatedTime, note.createdAt);
         note.modifiedAt = note.updatedAt;
-        batch.addNote(note, attachments);
+        return prepared;
+    };
+
+    // Notes are prepared on a worker while this thread writes the ones before them.
+    NoteQueue queue;
+    std::thread worker([&] {
+        for (const JoplinItem &item : std::as_const(notes))
+            queue.push(prepare(item));
+    });
+    for (int number = 1; number <= total; ++number) {
+        PreparedNote prepared = queue.pop();
+        report(number, total, QStringLiteral("Importing: %1").arg(prepared.title.isEmpty() ? QStringLiteral("(untitled)")
+                                                                                          : prepared.title));
+        if (prepared.needsConversion) {
+            prepared.note.body = ImportCommon::toCompactJson(prepared.html ? htmlToDelta(prepared.source)
+                                                                           : markdownToDelta(prepared.source));
+        }
+        batch.addNote(prepared.note, prepared.attachments);
     }
+    worker.join();
     batch.finish();
     result.imported = batch.notesStored();
     result.attachments = batch.attachmentsStored();

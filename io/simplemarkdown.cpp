@@ -15,7 +15,7 @@ enum class Style : quint8 { None, Bold, Code, Italic, Strike, Link };
 class Builder
 {
 public:
-    Builder(qsizetype sizeHint) { m_json.reserve(sizeHint + sizeHint / 2 + 64); }
+    explicit Builder(qsizetype sizeHint) { m_json.reserve(sizeHint + sizeHint / 2 + 64); }
 
     void text(QStringView text, Style style, QStringView link = {})
     {

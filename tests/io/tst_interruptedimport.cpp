@@ -121,6 +121,19 @@ void TestInterruptedImport::killedJoplinImportLeavesWholeNotes()
     QCOMPARE(files.size(), rows);
     for (const QString &file : files)
         QVERIFY(attachments.findById(file).has_value());
+
+    // Indexed in bulk at each commit: the committed notes are all in both text indexes, and
+    // the interrupted transaction's trigger changes went with its rows.
+    QVERIFY(query.exec(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'trigger' "
+                                      "AND name IN ('notes_ai', 'notes_au', 'notes_ad') AND sql NOT LIKE '%WHEN%'"))
+            && query.next());
+    QCOMPARE(query.value(0).toInt(), 3);
+    QVERIFY(query.exec(QStringLiteral("SELECT built_to FROM notes_text_state")) && query.next());
+    QCOMPARE(query.value(0).toLongLong(), std::numeric_limits<qint64>::max());
+    QVERIFY(query.exec(QStringLiteral("SELECT count(*) FROM notes_fts WHERE notes_fts MATCH 'insert'")) && query.next());
+    QCOMPARE(query.value(0).toInt(), notes);
+    QVERIFY(query.exec(QStringLiteral("SELECT count(*) FROM notes_text_fts")) && query.next());
+    QCOMPARE(query.value(0).toInt(), notes);
 }
 
 void TestInterruptedImport::killedRestoreLeavesTheLibraryAsItWas()

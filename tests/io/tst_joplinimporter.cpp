@@ -66,6 +66,8 @@ private Q_SLOTS:
     void stripsRepeatedTitles_data();
     void stripsRepeatedTitles();
     void emptyMetadataValueStaysOnItsLine();
+    void readsMetadataLines_data();
+    void readsMetadataLines();
     void importsTheDocumentedLayout();
     void importsThePeersOwnExport_data();
     void importsThePeersOwnExport();
@@ -74,6 +76,7 @@ private Q_SLOTS:
     void reportsProgressPerNote();
     void failingNoteCostsOnlyItself_data();
     void failingNoteCostsOnlyItself();
+    void unwritableFileDropsOnlyItsRow();
     void rolledBackBatchRemovesItsFiles_data();
     void rolledBackBatchRemovesItsFiles();
     void interruptedBatchFilesAreRemovedNextTime();
@@ -144,6 +147,35 @@ void TestJoplinImporter::emptyMetadataValueStaysOnItsLine()
     QCOMPARE(item.parentId, QString());
     QCOMPARE(item.type, 2);
     QCOMPARE(item.title, QStringLiteral("F"));
+}
+
+void TestJoplinImporter::readsMetadataLines_data()
+{
+    QTest::addColumn<QString>("metadata"); // after "id: x"
+    QTest::addColumn<QString>("parentId");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("mime");
+    QTest::newRow("plain") << "parent_id: p1\ntype_: 1\nmime: text/plain" << "p1" << 1 << "text/plain";
+    QTest::newRow("crlf line ends") << "parent_id: p1\r\ntype_: 4\r\nmime: image/png\r" << "p1" << 4 << "image/png";
+    QTest::newRow("no blank, tabs") << "parent_id:p2\ntype_:\t2\nmime: \t a b" << "p2" << 2 << "a b";
+    QTest::newRow("indented or non-word keys ignored")
+        << "parent_id: p3\n parent_id: no\npärent_id: no\ntype-: 9\ntype_: 1" << "p3" << 1 << "";
+    QTest::newRow("later key wins") << "type_: 2\nparent_id: a\nparent_id: b\ntype_: 1" << "b" << 1 << "";
+    QTest::newRow("value keeps colons") << "mime: x:y: z\ntype_: 4" << "" << 4 << "x:y: z";
+}
+
+void TestJoplinImporter::readsMetadataLines()
+{
+    QFETCH(QString, metadata);
+    QFETCH(QString, parentId);
+    QFETCH(int, type);
+    QFETCH(QString, mime);
+    const JoplinItem item = parseJoplinItem(QStringLiteral("Title\n\nBody\n\nid: x\n") + metadata);
+    QCOMPARE(item.id, QStringLiteral("x"));
+    QCOMPARE(item.parentId, parentId);
+    QCOMPARE(item.type, type);
+    QCOMPARE(item.mime, mime);
+    QCOMPARE(item.body, QStringLiteral("Body"));
 }
 
 void TestJoplinImporter::importsTheDocumentedLayout()
@@ -348,6 +380,39 @@ void TestJoplinImporter::reportsProgressPerNote()
     QCOMPARE(m_library->count("notebooks"), 3);
 }
 
+// Files are written beside the database work; one that cannot be written takes its row
+// back before the commit, and the note and the other attachments stay.
+void TestJoplinImporter::unwritableFileDropsOnlyItsRow()
+{
+    ImportBatch batch(m_library->repositories());
+    QString blocked;
+    QStringList noteIds;
+    for (int i = 0; i < 3; ++i) {
+        const QString noteId = OmbrelTest::newId();
+        noteIds.append(noteId);
+        PendingAttachment pending;
+        pending.record.id = OmbrelTest::newId();
+        pending.record.noteId = noteId;
+        pending.record.filename = QStringLiteral("a.bin");
+        pending.record.createdAt = QDateTime::currentDateTimeUtc();
+        pending.bytes = "bytes";
+        if (i == 1) {
+            // A directory where the file should go: the write fails, for root as well.
+            blocked = pending.record.id;
+            QVERIFY(QDir().mkpath(attachmentFilePath(blocked)));
+        }
+        QVERIFY(batch.addNote(OmbrelTest::makeNote(noteId, QStringLiteral("x"), "2024-01-01T00:00:00.000Z"), {pending}));
+    }
+    QVERIFY(batch.finish());
+    QCOMPARE(batch.notesStored(), 3);
+    QCOMPARE(batch.attachmentsStored(), 2);
+    QCOMPARE(m_library->count("notes"), 3);
+    QCOMPARE(m_library->count("attachments"), 2);
+    QVERIFY(!m_library->attachments.findById(blocked));
+    QCOMPARE(m_library->attachments.attachmentsForNote(noteIds.at(1)).size(), 0);
+    QCOMPARE(m_library->attachments.attachmentsForNote(noteIds.at(2)).size(), 1);
+}
+
 void TestJoplinImporter::rolledBackBatchRemovesItsFiles_data()
 {
     QTest::addColumn<bool>("commitFails");
@@ -387,9 +452,13 @@ void TestJoplinImporter::failingNoteCostsOnlyItself_data()
 {
     QTest::addColumn<int>("notes");
     QTest::addColumn<int>("failing");
-    QTest::newRow("first of a few") << 5 << 0;
-    QTest::newRow("last of a few") << 5 << 4;
-    QTest::newRow("second statement of a large batch") << 150 << 100;
+    QTest::addColumn<bool>("bulk"); // indexed at the commit rather than row by row
+    for (const bool bulk : {false, true}) {
+        const QByteArray suffix = bulk ? ", bulk indexing" : "";
+        QTest::newRow("first of a few" + suffix) << 5 << 0 << bulk;
+        QTest::newRow("last of a few" + suffix) << 5 << 4 << bulk;
+        QTest::newRow("second statement of a large batch" + suffix) << 150 << 100 << bulk;
+    }
 }
 
 // New notes are written several to a statement; a note the database refuses must not
@@ -398,9 +467,11 @@ void TestJoplinImporter::failingNoteCostsOnlyItself()
 {
     QFETCH(int, notes);
     QFETCH(int, failing);
+    QFETCH(bool, bulk);
     const QString taken = OmbrelTest::newId();
     QVERIFY(OmbrelTest::insertEmptyNote(&m_library->db.database, taken, QDateTime::currentDateTimeUtc()));
     ImportBatch batch(m_library->repositories(), 1000);
+    batch.setBulkIndexing(bulk);
     for (int i = 0; i < notes; ++i) {
         const QString id = i == failing ? taken : OmbrelTest::newId();
         PendingAttachment pending;
