@@ -480,9 +480,7 @@ QList<Note> NoteRepository::search(const QString &text) const
         return selectNotesOrEmpty(m_database, sql, {literalMatch(text)});
     }
 
-    QSqlQuery &query = preparedQuery(m_searchNotesQuery,
-                                     QStringLiteral("SELECT n.* FROM notes_text_fts f JOIN notes n ON n.rowid = f.rowid "
-                                                    "WHERE notes_text_fts MATCH ? ORDER BY f.rank"));
+    QSqlQuery &query = preparedQuery(m_searchNotesQuery, QString::fromLatin1(searchNotesSql()));
     // The literal form is built only when the typed text is not valid query syntax.
     for (const bool literal : {false, true}) {
         query.bindValue(0, matchText(text, literal));
@@ -643,6 +641,11 @@ QList<qint64> NoteRepository::searchRowids(const QString &text) const
 const char *NoteRepository::rankedRowidsSql()
 {
     return "SELECT rowid FROM notes_text_fts WHERE notes_text_fts MATCH ? ORDER BY rank";
+}
+
+const char *NoteRepository::searchNotesSql()
+{
+    return "SELECT n.* FROM notes_text_fts f JOIN notes n ON n.rowid = f.rowid WHERE notes_text_fts MATCH ? ORDER BY f.rank";
 }
 
 QString NoteRepository::matchText(const QString &text, bool literal)

@@ -80,6 +80,8 @@ public:
     // The ranking query and its MATCH argument, for readers on other connections: the
     // typed text with its last word as a prefix, or (literal) each word quoted.
     static const char *rankedRowidsSql();
+    // What search() runs once the text index is complete.
+    static const char *searchNotesSql();
     static QString matchText(const QString &text, bool literal);
 
     // A journal of the notes each change touched, so that views can update only those.
