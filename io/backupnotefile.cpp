@@ -1,5 +1,7 @@
 #include "backupnotefile.h"
 
+#include "strictjsonscanner.h"
+
 #include <QJsonDocument>
 #include <QJsonValue>
 #include <QStringDecoder>
@@ -13,6 +15,9 @@ enum Field { Id, NotebookId, Body, CreatedAt, UpdatedAt, ModifiedAt, DeletedAt, 
 const char *const FieldKeys[FieldCount] = {"id",         "notebookId", "body",      "createdAt",
                                            "updatedAt",  "modifiedAt", "deletedAt", "version"};
 
+// The first allocation of a string read; a small file asks for no more than it holds.
+constexpr qsizetype StringReserve = 4096;
+
 int fieldOf(QByteArrayView key)
 {
     for (int field = 0; field < FieldCount; ++field) {
@@ -23,12 +28,11 @@ int fieldOf(QByteArrayView key)
 }
 
 // {"key": "string" | integer, ...} and nothing else; false gives up.
-class StrictReader
+class StrictReader : private StrictJsonScanner
 {
 public:
     explicit StrictReader(const QByteArray &json)
-        : m_p(json.constData())
-        , m_end(json.constData() + json.size())
+        : StrictJsonScanner(json.constData(), json.size())
     {
     }
 
@@ -46,7 +50,7 @@ public:
                 skipSpace();
                 QByteArray key;
                 bool escaped = false;
-                if (!string(&key, &escaped) || escaped)
+                if (!string(&key, &escaped, StringReserve) || escaped)
                     return false;
                 skipSpace();
                 if (!take(':'))
@@ -63,7 +67,7 @@ public:
                     return false;
                 if (peek() == '"') {
                     QByteArray utf8;
-                    if (!string(&utf8, &escaped) || field == Version)
+                    if (!string(&utf8, &escaped, StringReserve) || field == Version)
                         return false;
                     // Every string is checked: the general parser refuses a whole file over one
                     // bad sequence, wherever it is.
@@ -87,7 +91,7 @@ public:
             }
         }
         skipSpace();
-        if (m_p != m_end)
+        if (!atEnd())
             return false;
         note->id = texts[Id];
         note->notebookId = texts[NotebookId];
@@ -101,21 +105,6 @@ public:
     }
 
 private:
-    char peek() const { return m_p < m_end ? *m_p : '\0'; }
-    bool take(char c)
-    {
-        if (m_p < m_end && *m_p == c) {
-            ++m_p;
-            return true;
-        }
-        return false;
-    }
-    void skipSpace()
-    {
-        while (m_p < m_end && (*m_p == ' ' || *m_p == '\n' || *m_p == '\r' || *m_p == '\t'))
-            ++m_p;
-    }
-
     static bool decode(const QByteArray &utf8, QString *text)
     {
         QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
@@ -144,99 +133,6 @@ private:
         *value = negative ? -result : result;
         return true;
     }
-
-    static int hexValue(char c)
-    {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        return -1;
-    }
-
-    bool hex4(uint *code)
-    {
-        if (m_end - m_p < 4)
-            return false;
-        *code = 0;
-        for (int i = 0; i < 4; ++i) {
-            const int digit = hexValue(m_p[i]);
-            if (digit < 0)
-                return false;
-            *code = *code * 16 + uint(digit);
-        }
-        m_p += 4;
-        return true;
-    }
-
-    static void appendUtf8(QByteArray *out, uint code)
-    {
-        if (code < 0x80) {
-            out->append(char(code));
-        } else if (code < 0x800) {
-            out->append(char(0xC0 | (code >> 6)));
-            out->append(char(0x80 | (code & 0x3F)));
-        } else if (code < 0x10000) {
-            out->append(char(0xE0 | (code >> 12)));
-            out->append(char(0x80 | ((code >> 6) & 0x3F)));
-            out->append(char(0x80 | (code & 0x3F)));
-        } else {
-            out->append(char(0xF0 | (code >> 18)));
-            out->append(char(0x80 | ((code >> 12) & 0x3F)));
-            out->append(char(0x80 | ((code >> 6) & 0x3F)));
-            out->append(char(0x80 | (code & 0x3F)));
-        }
-    }
-
-    bool string(QByteArray *out, bool *escaped)
-    {
-        if (!take('"'))
-            return false;
-        out->reserve(m_end - m_p < 4096 ? m_end - m_p : 4096);
-        for (;;) {
-            const char *run = m_p;
-            while (m_p < m_end && *m_p != '"' && *m_p != '\\' && uchar(*m_p) >= 0x20)
-                ++m_p;
-            out->append(run, m_p - run);
-            if (m_p >= m_end || uchar(*m_p) < 0x20)
-                return false;
-            if (*m_p++ == '"')
-                return true;
-            *escaped = true;
-            if (m_p >= m_end)
-                return false;
-            switch (*m_p++) {
-            case '"': out->append('"'); break;
-            case '\\': out->append('\\'); break;
-            case '/': out->append('/'); break;
-            case 'b': out->append('\b'); break;
-            case 'f': out->append('\f'); break;
-            case 'n': out->append('\n'); break;
-            case 'r': out->append('\r'); break;
-            case 't': out->append('\t'); break;
-            case 'u': {
-                uint code = 0;
-                if (!hex4(&code) || code == 0 || (code >= 0xDC00 && code <= 0xDFFF))
-                    return false;
-                if (code >= 0xD800 && code <= 0xDBFF) {
-                    uint low = 0;
-                    if (!take('\\') || !take('u') || !hex4(&low) || low < 0xDC00 || low > 0xDFFF)
-                        return false;
-                    code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
-                }
-                appendUtf8(out, code);
-                break;
-            }
-            default:
-                return false;
-            }
-        }
-    }
-
-    const char *m_p;
-    const char *m_end;
 };
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "deltaplaintext.h"
 
+#include "strictjsonscanner.h"
+
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QVariant>
@@ -12,14 +14,10 @@ constexpr int MaxDepth = 64;
 
 // A strict JSON reader that gives up (returns false) on whatever it is not sure the SQL
 // JSON functions read the same way.
-class Reader
+class Reader : private StrictJsonScanner
 {
 public:
-    Reader(const char *data, qsizetype size)
-        : m_p(data)
-        , m_end(data + size)
-    {
-    }
+    using StrictJsonScanner::StrictJsonScanner;
 
     bool plainText(QByteArray *out)
     {
@@ -44,25 +42,10 @@ public:
             }
         }
         skipSpace();
-        return m_p == m_end;
+        return atEnd();
     }
 
 private:
-    char peek() const { return m_p < m_end ? *m_p : '\0'; }
-    bool take(char c)
-    {
-        if (m_p < m_end && *m_p == c) {
-            ++m_p;
-            return true;
-        }
-        return false;
-    }
-    void skipSpace()
-    {
-        while (m_p < m_end && (*m_p == ' ' || *m_p == '\n' || *m_p == '\r' || *m_p == '\t'))
-            ++m_p;
-    }
-
     // One array element that is an object: its "insert", when a string, joins the text.
     bool element(QByteArray *out)
     {
@@ -190,105 +173,6 @@ private:
         return next == '\0' || next == ',' || next == ']' || next == '}' || next == ' ' || next == '\n'
             || next == '\r' || next == '\t';
     }
-
-    static int hexValue(char c)
-    {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        return -1;
-    }
-
-    bool hex4(uint *code)
-    {
-        if (m_end - m_p < 4)
-            return false;
-        *code = 0;
-        for (int i = 0; i < 4; ++i) {
-            const int digit = hexValue(m_p[i]);
-            if (digit < 0)
-                return false;
-            *code = *code * 16 + uint(digit);
-        }
-        m_p += 4;
-        return true;
-    }
-
-    static void appendUtf8(QByteArray *out, uint code)
-    {
-        if (code < 0x80) {
-            out->append(char(code));
-        } else if (code < 0x800) {
-            out->append(char(0xC0 | (code >> 6)));
-            out->append(char(0x80 | (code & 0x3F)));
-        } else if (code < 0x10000) {
-            out->append(char(0xE0 | (code >> 12)));
-            out->append(char(0x80 | ((code >> 6) & 0x3F)));
-            out->append(char(0x80 | (code & 0x3F)));
-        } else {
-            out->append(char(0xF0 | (code >> 18)));
-            out->append(char(0x80 | ((code >> 12) & 0x3F)));
-            out->append(char(0x80 | ((code >> 6) & 0x3F)));
-            out->append(char(0x80 | (code & 0x3F)));
-        }
-    }
-
-    // A string, unescaped into out when given.
-    bool string(QByteArray *out, bool *escaped)
-    {
-        if (!take('"'))
-            return false;
-        for (;;) {
-            const char *run = m_p;
-            while (m_p < m_end && *m_p != '"' && *m_p != '\\' && uchar(*m_p) >= 0x20)
-                ++m_p;
-            if (out)
-                out->append(run, m_p - run);
-            if (m_p >= m_end || uchar(*m_p) < 0x20)
-                return false;
-            if (*m_p++ == '"')
-                return true;
-            *escaped = true;
-            if (m_p >= m_end)
-                return false;
-            const char c = *m_p++;
-            char plain = 0;
-            switch (c) {
-            case '"': plain = '"'; break;
-            case '\\': plain = '\\'; break;
-            case '/': plain = '/'; break;
-            case 'b': plain = '\b'; break;
-            case 'f': plain = '\f'; break;
-            case 'n': plain = '\n'; break;
-            case 'r': plain = '\r'; break;
-            case 't': plain = '\t'; break;
-            case 'u': {
-                uint code = 0;
-                if (!hex4(&code) || code == 0 || (code >= 0xDC00 && code <= 0xDFFF))
-                    return false;
-                if (code >= 0xD800 && code <= 0xDBFF) {
-                    uint low = 0;
-                    if (!take('\\') || !take('u') || !hex4(&low) || low < 0xDC00 || low > 0xDFFF)
-                        return false;
-                    code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
-                }
-                if (out)
-                    appendUtf8(out, code);
-                continue;
-            }
-            default:
-                return false;
-            }
-            if (out)
-                out->append(plain);
-        }
-    }
-
-    const char *m_p;
-    const char *m_end;
 };
 
 void plainTextFunction(sqlite3_context *context, int, sqlite3_value **arguments)
