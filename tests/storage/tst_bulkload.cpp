@@ -55,17 +55,8 @@ class TestBulkLoad : public QObject
 
 private Q_SLOTS:
     void initTestCase() { OmbrelTest::initTestEnvironment(); }
-    void init()
-    {
-        m_store = std::make_unique<OmbrelTest::MigratedDatabase>();
-        QVERIFY2(m_store->isReady(), qPrintable(m_store->failure()));
-        m_notes = std::make_unique<NoteRepository>(&m_store->database);
-    }
-    void cleanup()
-    {
-        m_notes.reset();
-        m_store.reset();
-    }
+    void init() { QCOMPARE(OmbrelTest::renew(m_store), QString()); }
+    void cleanup() { m_store.reset(); }
 
     void indexesMatchAfterCommit_data();
     void indexesMatchAfterCommit();
@@ -76,15 +67,14 @@ private:
     // Checks each note's own word in both indexes against what the table says.
     void verifyIndexes(int notes);
 
-    std::unique_ptr<OmbrelTest::MigratedDatabase> m_store;
-    std::unique_ptr<NoteRepository> m_notes;
+    std::unique_ptr<OmbrelTest::NoteStore> m_store;
 };
 
 void TestBulkLoad::verifyIndexes(int notes)
 {
     for (int i = 0; i < notes; ++i) {
         const QString id = QStringLiteral("n%1").arg(i);
-        const std::optional<Note> note = m_notes->findById(id);
+        const std::optional<Note> note = m_store->notes.findById(id);
         QVERIFY(note);
         const QString word = note->plainText().section(QLatin1Char(' '), 0, 0).trimmed();
         QCOMPARE(idsMatching(db(), "notes_fts", word), QStringList{id});
@@ -119,7 +109,7 @@ void TestBulkLoad::indexesMatchAfterCommit()
     QFETCH(bool, changeRowsDuringLoad);
     QFETCH(int, added);
     for (int i = 0; i < existing; ++i)
-        QVERIFY(m_notes->insert(noteSaying(QStringLiteral("n%1").arg(i), QStringLiteral("old%1 words").arg(i), i % 4 == 3)));
+        QVERIFY(m_store->notes.insert(noteSaying(QStringLiteral("n%1").arg(i), QStringLiteral("old%1 words").arg(i), i % 4 == 3)));
     if (partialTextIndex)
         QVERIFY(m_store->rawExec(QStringLiteral("UPDATE notes_text_state SET built_to = 4")));
     const QString triggersBefore = schemaOfTriggers(db());
@@ -128,18 +118,18 @@ void TestBulkLoad::indexesMatchAfterCommit()
     QVERIFY(db().transaction());
     QVERIFY(load.begin());
     for (int i = existing; i < existing + added; ++i)
-        QVERIFY(m_notes->insert(noteSaying(QStringLiteral("n%1").arg(i), QStringLiteral("new%1 words").arg(i), i % 5 == 4)));
+        QVERIFY(m_store->notes.insert(noteSaying(QStringLiteral("n%1").arg(i), QStringLiteral("new%1 words").arg(i), i % 5 == 4)));
     if (changeRowsDuringLoad) {
-        Note old = *m_notes->findById(QStringLiteral("n1"));
+        Note old = *m_store->notes.findById(QStringLiteral("n1"));
         old.body = OmbrelTest::bodyOf(QStringLiteral("changedold words"));
-        QVERIFY(m_notes->update(old));
-        QVERIFY(m_notes->moveToTrash(QStringLiteral("n2")));
-        QVERIFY(m_notes->restore(QStringLiteral("n3")));
-        Note fresh = *m_notes->findById(QStringLiteral("n12"));
+        QVERIFY(m_store->notes.update(old));
+        QVERIFY(m_store->notes.moveToTrash(QStringLiteral("n2")));
+        QVERIFY(m_store->notes.restore(QStringLiteral("n3")));
+        Note fresh = *m_store->notes.findById(QStringLiteral("n12"));
         fresh.body = OmbrelTest::bodyOf(QStringLiteral("changednew words"));
-        QVERIFY(m_notes->update(fresh));
-        QVERIFY(m_notes->moveToTrash(QStringLiteral("n13")));
-        QVERIFY(m_notes->restore(QStringLiteral("n14")));
+        QVERIFY(m_store->notes.update(fresh));
+        QVERIFY(m_store->notes.moveToTrash(QStringLiteral("n13")));
+        QVERIFY(m_store->notes.restore(QStringLiteral("n14")));
     }
     QList<std::pair<qint64, qint64>> steps;
     QVERIFY(load.finish([&](qint64 done, qint64 total) { steps.append({done, total}); }));
@@ -157,26 +147,26 @@ void TestBulkLoad::indexesMatchAfterCommit()
     QVERIFY(NoteTextIndex::isComplete(db()));
     verifyIndexes(existing + added);
     // Writes after the load are indexed row by row again.
-    QVERIFY(m_notes->insert(noteSaying(QStringLiteral("later"), QStringLiteral("laterword"))));
+    QVERIFY(m_store->notes.insert(noteSaying(QStringLiteral("later"), QStringLiteral("laterword"))));
     QCOMPARE(idsMatching(db(), "notes_fts", QStringLiteral("laterword")), QStringList{QStringLiteral("later")});
     QCOMPARE(idsMatching(db(), NoteTextIndex::TableName, QStringLiteral("laterword")), QStringList{QStringLiteral("later")});
 }
 
 void TestBulkLoad::rollbackLeavesSchemaAndIndexes()
 {
-    QVERIFY(m_notes->insert(noteSaying(QStringLiteral("n0"), QStringLiteral("kept"))));
+    QVERIFY(m_store->notes.insert(noteSaying(QStringLiteral("n0"), QStringLiteral("kept"))));
     const QString triggersBefore = schemaOfTriggers(db());
     {
         BulkLoad load(db());
         QVERIFY(db().transaction());
         QVERIFY(load.begin());
         QVERIFY(schemaOfTriggers(db()) != triggersBefore);
-        QVERIFY(m_notes->insert(noteSaying(QStringLiteral("n1"), QStringLiteral("dropped"))));
+        QVERIFY(m_store->notes.insert(noteSaying(QStringLiteral("n1"), QStringLiteral("dropped"))));
         QVERIFY(db().rollback());
     }
     QCOMPARE(schemaOfTriggers(db()), triggersBefore);
     QVERIFY(NoteTextIndex::isComplete(db()));
-    QVERIFY(m_notes->insert(noteSaying(QStringLiteral("n1"), QStringLiteral("again"))));
+    QVERIFY(m_store->notes.insert(noteSaying(QStringLiteral("n1"), QStringLiteral("again"))));
     verifyIndexes(2);
 }
 

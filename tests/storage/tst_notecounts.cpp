@@ -30,24 +30,18 @@ private Q_SLOTS:
 
     void init()
     {
-        m_store = std::make_unique<OmbrelTest::MigratedDatabase>();
-        QVERIFY2(m_store->isReady(), qPrintable(m_store->failure()));
-        m_notes = std::make_unique<NoteRepository>(&m_store->database);
+        QCOMPARE(OmbrelTest::renew(m_store), QString());
         // Notes written before the table exists: an older library.
         for (int i = 0; i < 6; ++i) {
             Note note = makeNote(QStringLiteral("n%1").arg(i), QStringLiteral("text"), "2024-05-01T09:30:00.000Z");
             note.notebookId = i % 2 ? QStringLiteral("a") : QString();
-            QVERIFY(m_notes->insert(note));
+            QVERIFY(m_store->notes.insert(note));
         }
-        QVERIFY(m_notes->moveToTrash(QStringLiteral("n5")));
+        QVERIFY(m_store->notes.moveToTrash(QStringLiteral("n5")));
         QVERIFY(NoteCounts::ensure(m_store->database.handle()));
     }
 
-    void cleanup()
-    {
-        m_notes.reset();
-        m_store.reset();
-    }
+    void cleanup() { m_store.reset(); }
 
     void countsFollowEveryWrite_data()
     {
@@ -115,24 +109,23 @@ private Q_SLOTS:
     void countsFollowEveryWrite()
     {
         QFETCH(Step, step);
-        QVERIFY(step(*m_notes, *m_store));
+        QVERIFY(step(m_store->notes, *m_store));
         const std::optional<QHash<QString, int>> kept = NoteCounts::read(m_store->database.handle());
         QVERIFY(kept);
-        QCOMPARE(*kept, m_notes->noteCountsByNotebook());
-        QCOMPARE(m_notes->liveCountsByNotebook(), m_notes->noteCountsByNotebook());
+        QCOMPARE(*kept, m_store->notes.noteCountsByNotebook());
+        QCOMPARE(m_store->notes.liveCountsByNotebook(), m_store->notes.noteCountsByNotebook());
     }
 
     void missingTableFallsBackToCounting()
     {
         QVERIFY(m_store->rawExec(QStringLiteral("DROP TABLE note_counts")));
         QVERIFY(!NoteCounts::read(m_store->database.handle()));
-        QCOMPARE(m_notes->liveCountsByNotebook(), m_notes->noteCountsByNotebook());
-        QVERIFY(!m_notes->liveCountsByNotebook().isEmpty());
+        QCOMPARE(m_store->notes.liveCountsByNotebook(), m_store->notes.noteCountsByNotebook());
+        QVERIFY(!m_store->notes.liveCountsByNotebook().isEmpty());
     }
 
 private:
-    std::unique_ptr<OmbrelTest::MigratedDatabase> m_store;
-    std::unique_ptr<NoteRepository> m_notes;
+    std::unique_ptr<OmbrelTest::NoteStore> m_store;
 };
 
 QTEST_GUILESS_MAIN(TestNoteCounts)

@@ -20,9 +20,7 @@ private Q_SLOTS:
 
     void init()
     {
-        m_store = std::make_unique<OmbrelTest::MigratedDatabase>();
-        QVERIFY2(m_store->isReady(), qPrintable(m_store->failure()));
-        m_notes = std::make_unique<NoteRepository>(&m_store->database);
+        QCOMPARE(OmbrelTest::renew(m_store), QString());
         // 40 notes over two notebooks and none; runs of equal update times, which only the
         // id orders; two trashed.
         for (int i = 0; i < 40; ++i) {
@@ -31,19 +29,15 @@ private Q_SLOTS:
                                              QStringLiteral("note %1").arg(i), "2024-05-01T09:30:00.000Z");
             note.notebookId = notebookId;
             note.updatedAt = note.updatedAt.addSecs(60 * (i / 4));
-            QVERIFY(m_notes->insert(note));
+            QVERIFY(m_store->notes.insert(note));
         }
-        QVERIFY(m_notes->moveToTrash(QStringLiteral("n07")));
-        QVERIFY(m_notes->moveToTrash(QStringLiteral("n14")));
+        QVERIFY(m_store->notes.moveToTrash(QStringLiteral("n07")));
+        QVERIFY(m_store->notes.moveToTrash(QStringLiteral("n14")));
         // Written by another tool: no milliseconds. Text order still decides.
         QVERIFY(m_store->rawExec(QStringLiteral("UPDATE notes SET updated_at = '2024-05-01T09:30:30Z' WHERE id = 'n21'")));
     }
 
-    void cleanup()
-    {
-        m_notes.reset();
-        m_store.reset();
-    }
+    void cleanup() { m_store.reset(); }
 
     void pagesJoinUpToTheFullList_data()
     {
@@ -66,8 +60,8 @@ private Q_SLOTS:
         QFETCH(QString, notebookId);
         QFETCH(bool, reversed);
         QFETCH(int, pageSize);
-        QList<NoteListEntry> expected = notebookId.isNull() ? m_notes->listEntries()
-                                                            : m_notes->listEntriesInNotebook(notebookId);
+        QList<NoteListEntry> expected = notebookId.isNull() ? m_store->notes.listEntries()
+                                                            : m_store->notes.listEntriesInNotebook(notebookId);
         if (reversed)
             std::reverse(expected.begin(), expected.end());
 
@@ -75,7 +69,7 @@ private Q_SLOTS:
         NoteListCursor cursor;
         int pages = 0;
         for (;;) {
-            const NoteListPage page = m_notes->listEntriesPage(notebookId, reversed, cursor, pageSize);
+            const NoteListPage page = m_store->notes.listEntriesPage(notebookId, reversed, cursor, pageSize);
             QVERIFY(page.entries.size() <= pageSize);
             joined += page.entries;
             cursor = page.next;
@@ -94,7 +88,7 @@ private Q_SLOTS:
     // times would skip or repeat notes.
     void fullListOrdersEqualTimesById()
     {
-        const QList<NoteListEntry> all = m_notes->listEntries();
+        const QList<NoteListEntry> all = m_store->notes.listEntries();
         for (qsizetype i = 1; i < all.size(); ++i) {
             if (all.at(i).updatedAt == all.at(i - 1).updatedAt)
                 QVERIFY(all.at(i).id < all.at(i - 1).id);
@@ -103,9 +97,9 @@ private Q_SLOTS:
 
     void pageAfterTheLastRowIsEmptyAndComplete()
     {
-        const NoteListPage all = m_notes->listEntriesPage(QString(), false, {}, 1000);
+        const NoteListPage all = m_store->notes.listEntriesPage(QString(), false, {}, 1000);
         QVERIFY(all.complete);
-        const NoteListPage after = m_notes->listEntriesPage(QString(), false, all.next, 10);
+        const NoteListPage after = m_store->notes.listEntriesPage(QString(), false, all.next, 10);
         QVERIFY(after.complete);
         QVERIFY(after.entries.isEmpty());
         QCOMPARE(after.next.id, all.next.id);
@@ -114,15 +108,14 @@ private Q_SLOTS:
     void nonPositiveLimitReadsNothing()
     {
         for (const int limit : {0, -5}) {
-            const NoteListPage page = m_notes->listEntriesPage(QString(), false, {}, limit);
+            const NoteListPage page = m_store->notes.listEntriesPage(QString(), false, {}, limit);
             QVERIFY(page.entries.isEmpty());
             QVERIFY(page.complete);
         }
     }
 
 private:
-    std::unique_ptr<OmbrelTest::MigratedDatabase> m_store;
-    std::unique_ptr<NoteRepository> m_notes;
+    std::unique_ptr<OmbrelTest::NoteStore> m_store;
 };
 
 QTEST_GUILESS_MAIN(TestNoteListPages)

@@ -33,31 +33,25 @@ private Q_SLOTS:
 
     void init()
     {
-        m_store = std::make_unique<OmbrelTest::MigratedDatabase>();
-        QVERIFY2(m_store->isReady(), qPrintable(m_store->failure()));
-        m_notes = std::make_unique<NoteRepository>(&m_store->database);
-        QVERIFY(m_notes->insert(makeNote(QStringLiteral("a"), QStringLiteral("apple pie"), QString(), 50)));
-        QVERIFY(m_notes->insert(makeNote(QStringLiteral("b"), QStringLiteral("banana apple"), QStringLiteral("nb1"), 40)));
-        QVERIFY(m_notes->insert(makeNote(QStringLiteral("c"), QStringLiteral("cherry"), QStringLiteral("nb1"), 30)));
-        QVERIFY(m_notes->insert(makeNote(QStringLiteral("d"), QStringLiteral("apple apple apple"), QString(), 20)));
-        QVERIFY(m_notes->moveToTrash(QStringLiteral("c")));
+        QCOMPARE(OmbrelTest::renew(m_store), QString());
+        QVERIFY(m_store->notes.insert(makeNote(QStringLiteral("a"), QStringLiteral("apple pie"), QString(), 50)));
+        QVERIFY(m_store->notes.insert(makeNote(QStringLiteral("b"), QStringLiteral("banana apple"), QStringLiteral("nb1"), 40)));
+        QVERIFY(m_store->notes.insert(makeNote(QStringLiteral("c"), QStringLiteral("cherry"), QStringLiteral("nb1"), 30)));
+        QVERIFY(m_store->notes.insert(makeNote(QStringLiteral("d"), QStringLiteral("apple apple apple"), QString(), 20)));
+        QVERIFY(m_store->notes.moveToTrash(QStringLiteral("c")));
     }
 
-    void cleanup()
-    {
-        m_notes.reset();
-        m_store.reset();
-    }
+    void cleanup() { m_store.reset(); }
 
     void entriesMatchFullRowQueries()
     {
-        QCOMPARE(idsOf(m_notes->listEntries()), idsOf(m_notes->allNotes()));
-        QCOMPARE(idsOf(m_notes->listEntriesInNotebook(QStringLiteral("nb1"))),
-                 idsOf(m_notes->notesInNotebook(QStringLiteral("nb1"))));
-        QCOMPARE(idsOf(m_notes->listEntriesInNotebook(QString())), idsOf(m_notes->notesInNotebook(QString())));
+        QCOMPARE(idsOf(m_store->notes.listEntries()), idsOf(m_store->notes.allNotes()));
+        QCOMPARE(idsOf(m_store->notes.listEntriesInNotebook(QStringLiteral("nb1"))),
+                 idsOf(m_store->notes.notesInNotebook(QStringLiteral("nb1"))));
+        QCOMPARE(idsOf(m_store->notes.listEntriesInNotebook(QString())), idsOf(m_store->notes.notesInNotebook(QString())));
         for (const QString &text : {QStringLiteral("apple"), QStringLiteral("app"), QStringLiteral("  "),
                                     QStringLiteral("e-mail"), QStringLiteral("\"unbalanced"), QStringLiteral("zzz")})
-            QCOMPARE(m_notes->searchIds(text), idsOf(m_notes->search(text)));
+            QCOMPARE(m_store->notes.searchIds(text), idsOf(m_store->notes.search(text)));
     }
 
     void entryCarriesListColumns()
@@ -67,8 +61,8 @@ private Q_SLOTS:
         shared.ownerId = QStringLiteral("owner");
         shared.version = 7;
         shared.syncStatus = SyncStatus::Conflict;
-        QVERIFY(m_notes->insert(shared));
-        const auto entry = m_notes->listEntry(QStringLiteral("e"));
+        QVERIFY(m_store->notes.insert(shared));
+        const auto entry = m_store->notes.listEntry(QStringLiteral("e"));
         QVERIFY(entry);
         QCOMPARE(entry->notebookId, QStringLiteral("nb2"));
         QCOMPARE(entry->version, 7);
@@ -77,60 +71,60 @@ private Q_SLOTS:
         QCOMPARE(entry->ownerId, QStringLiteral("owner"));
         QCOMPARE(entry->updatedAt, shared.updatedAt.toUTC());
         QVERIFY(!entry->isTrashed);
-        QVERIFY(m_notes->listEntry(QStringLiteral("c"))->isTrashed);
-        QVERIFY(!m_notes->listEntry(QStringLiteral("missing")));
-        QCOMPARE(m_notes->bodyOf(QStringLiteral("e")), std::optional<QString>(shared.body));
-        QVERIFY(!m_notes->bodyOf(QStringLiteral("missing")));
+        QVERIFY(m_store->notes.listEntry(QStringLiteral("c"))->isTrashed);
+        QVERIFY(!m_store->notes.listEntry(QStringLiteral("missing")));
+        QCOMPARE(m_store->notes.bodyOf(QStringLiteral("e")), std::optional<QString>(shared.body));
+        QVERIFY(!m_store->notes.bodyOf(QStringLiteral("missing")));
     }
 
     void journalNamesTheNotesEachChangeTouched()
     {
-        const quint64 start = m_notes->changeSerial();
-        QVERIFY(m_notes->changesSince(start).complete);
-        QVERIFY(m_notes->changesSince(start).ids.isEmpty());
+        const quint64 start = m_store->notes.changeSerial();
+        QVERIFY(m_store->notes.changesSince(start).complete);
+        QVERIFY(m_store->notes.changesSince(start).ids.isEmpty());
 
-        Note note = *m_notes->findById(QStringLiteral("a"));
+        Note note = *m_store->notes.findById(QStringLiteral("a"));
         note.body = QStringLiteral("[{\"insert\":\"changed\\n\"}]");
-        QVERIFY(m_notes->update(note));
-        QVERIFY(m_notes->moveToNotebook(QStringLiteral("b"), QStringLiteral("nb2")));
-        const quint64 middle = m_notes->changeSerial();
-        QVERIFY(m_notes->restore(QStringLiteral("c")));
-        QVERIFY(m_notes->markSynced(QStringLiteral("d"), 3));
-        QVERIFY(m_notes->deletePermanently(QStringLiteral("a")));
+        QVERIFY(m_store->notes.update(note));
+        QVERIFY(m_store->notes.moveToNotebook(QStringLiteral("b"), QStringLiteral("nb2")));
+        const quint64 middle = m_store->notes.changeSerial();
+        QVERIFY(m_store->notes.restore(QStringLiteral("c")));
+        QVERIFY(m_store->notes.markSynced(QStringLiteral("d"), 3));
+        QVERIFY(m_store->notes.deletePermanently(QStringLiteral("a")));
 
-        const NoteChanges all = m_notes->changesSince(start);
+        const NoteChanges all = m_store->notes.changesSince(start);
         QVERIFY(all.complete);
         QCOMPARE(all.ids, (QSet<QString>{"a", "b", "c", "d"}));
-        QCOMPARE(m_notes->changesSince(middle).ids, (QSet<QString>{"a", "c", "d"}));
-        QVERIFY(m_notes->changesSince(m_notes->changeSerial()).ids.isEmpty());
+        QCOMPARE(m_store->notes.changesSince(middle).ids, (QSet<QString>{"a", "c", "d"}));
+        QVERIFY(m_store->notes.changesSince(m_store->notes.changeSerial()).ids.isEmpty());
     }
 
     void failedWritesAreNotJournalled()
     {
-        const quint64 start = m_notes->changeSerial();
-        QVERIFY(!m_notes->insert(makeNote(QStringLiteral("a"), QStringLiteral("duplicate id"), QString(), 1)));
-        QCOMPARE(m_notes->changeSerial(), start);
+        const quint64 start = m_store->notes.changeSerial();
+        QVERIFY(!m_store->notes.insert(makeNote(QStringLiteral("a"), QStringLiteral("duplicate id"), QString(), 1)));
+        QCOMPARE(m_store->notes.changeSerial(), start);
     }
 
     void wholesaleChangesAndOverflowAskForAFullReload()
     {
-        const quint64 beforeBulk = m_notes->changeSerial();
-        QVERIFY(m_notes->markSynced(QStringLiteral("a"), 2));
-        QVERIFY(m_notes->markAllPending() > 0);
-        QVERIFY(!m_notes->changesSince(beforeBulk).complete);
-        QVERIFY(m_notes->changesSince(m_notes->changeSerial()).complete);
+        const quint64 beforeBulk = m_store->notes.changeSerial();
+        QVERIFY(m_store->notes.markSynced(QStringLiteral("a"), 2));
+        QVERIFY(m_store->notes.markAllPending() > 0);
+        QVERIFY(!m_store->notes.changesSince(beforeBulk).complete);
+        QVERIFY(m_store->notes.changesSince(m_store->notes.changeSerial()).complete);
 
-        const quint64 beforeFlood = m_notes->changeSerial();
-        Note note = *m_notes->findById(QStringLiteral("b"));
+        const quint64 beforeFlood = m_store->notes.changeSerial();
+        Note note = *m_store->notes.findById(QStringLiteral("b"));
         // One transaction only to keep the test fast; the journal sees 5,000 updates.
         QVERIFY(m_store->database.handle().transaction());
         for (int i = 0; i < 5000; ++i) {
             note.version = i;
-            QVERIFY(m_notes->update(note));
+            QVERIFY(m_store->notes.update(note));
         }
         QVERIFY(m_store->database.handle().commit());
-        QVERIFY(!m_notes->changesSince(beforeFlood).complete);
-        const NoteChanges recent = m_notes->changesSince(m_notes->changeSerial() - 10);
+        QVERIFY(!m_store->notes.changesSince(beforeFlood).complete);
+        const NoteChanges recent = m_store->notes.changesSince(m_store->notes.changeSerial() - 10);
         QVERIFY(recent.complete);
         QCOMPARE(recent.ids, QSet<QString>{QStringLiteral("b")});
     }
@@ -152,8 +146,7 @@ private Q_SLOTS:
     }
 
 private:
-    std::unique_ptr<OmbrelTest::MigratedDatabase> m_store;
-    std::unique_ptr<NoteRepository> m_notes;
+    std::unique_ptr<OmbrelTest::NoteStore> m_store;
 };
 
 QTEST_GUILESS_MAIN(TestNoteListQueries)

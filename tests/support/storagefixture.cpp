@@ -59,6 +59,14 @@ bool MigratedDatabase::rawExec(const QString &sql, const QVariantList &binds) co
     return query.exec();
 }
 
+QString renew(std::unique_ptr<NoteStore> &store)
+{
+    // The old connection closes before the new data directory is made.
+    store.reset();
+    store = std::make_unique<NoteStore>();
+    return store->failure();
+}
+
 QDateTime utc(const char *iso)
 {
     return QDateTime::fromString(QString::fromLatin1(iso), Qt::ISODateWithMs).toUTC();

@@ -2,6 +2,7 @@
 
 #include "database.h"
 #include "note.h"
+#include "noterepository.h"
 #include "syncstatus.h"
 #include "testsupport.h"
 
@@ -10,6 +11,8 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+
+#include <memory>
 
 struct Attachment;
 struct NoteListEntry;
@@ -44,6 +47,17 @@ struct MigratedDatabase
 private:
     QString m_failure;
 };
+
+// A migrated database with a note repository on it, for tests that mostly go through
+// the repository. Made afresh in init() and dropped in cleanup().
+struct NoteStore : MigratedDatabase
+{
+    NoteRepository notes{&database};
+};
+
+// Replaces store with a fresh one. Returns why it is not ready, empty when it is, so that
+// QCOMPARE against QString() shows the reason.
+QString renew(std::unique_ptr<NoteStore> &store);
 
 // An instant written as ISO 8601 with milliseconds, in UTC.
 QDateTime utc(const char *iso);
