@@ -3,7 +3,7 @@
 // given number of seconds. A crash or hang ends the run; a whole failure that still
 // stored something counts as a finding.
 //
-//   build/bench/fuzz_archives [seconds per reader, default 600]
+//   build/bench/fuzz_archives [seconds per reader, default 600] [jex|nsx|restore: only that reader]
 
 #include "archivefixtures.h"
 #include "attachmentrepository.h"
@@ -136,7 +136,10 @@ int main(int argc, char **argv)
 
     QRandomGenerator random(20261208);
     const QString input = root.filePath(QStringLiteral("input"));
+    const QString only = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
     for (const QString &kind : {QStringLiteral("jex"), QStringLiteral("nsx"), QStringLiteral("restore")}) {
+        if (!only.isEmpty() && kind != only)
+            continue;
         const QByteArray seed = [&] {
             QFile file(kind == QLatin1String("jex") ? jex : kind == QLatin1String("nsx") ? nsx : zip);
             return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
