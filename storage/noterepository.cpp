@@ -209,19 +209,31 @@ std::optional<Note> NoteRepository::findById(const QString &id) const
     return notes.first();
 }
 
-bool NoteRepository::insert(const Note &note)
+namespace {
+
+// One statement shape for single and multi-row inserts: the columns, then a row of values per note.
+const QString InsertColumns = QStringLiteral(
+    "INSERT INTO notes (id, notebook_id, body, created_at, updated_at, modified_at, deleted_at, version, "
+    "op_version, sync_status, is_sample, owner_id, is_shared, permission) VALUES ");
+const QString InsertRow = QStringLiteral("(?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
+
+void bindInsertRow(QSqlQuery &query, const Note &note)
 {
-    // Prepared once: an import or restore inserts a hundred thousand rows in a row.
-    QSqlQuery &query = preparedQuery(m_insertQuery, QStringLiteral(
-        "INSERT INTO notes (id, notebook_id, body, created_at, updated_at, modified_at, deleted_at, version, "
-        "op_version, sync_status, is_sample, owner_id, is_shared, permission) "
-        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
     query.addBindValue(note.id);
     bindNoteColumns(query, note);
     query.addBindValue(Columns::fromDateTime(note.createdAt));
     query.addBindValue(Columns::fromDateTime(note.updatedAt));
     query.addBindValue(Columns::fromDateTime(note.modifiedAt));
     bindNoteState(query, note);
+}
+
+} // namespace
+
+bool NoteRepository::insert(const Note &note)
+{
+    // Prepared once: an import or restore inserts a hundred thousand rows in a row.
+    QSqlQuery &query = preparedQuery(m_insertQuery, InsertColumns + InsertRow);
+    bindInsertRow(query, note);
     if (!query.exec()) {
         m_lastError = query.lastError();
         qCWarning(lcStorage) << "NoteRepository::insert failed:" << query.lastError().text();
@@ -237,10 +249,6 @@ bool NoteRepository::insert(const Note &note)
 
 int NoteRepository::insertMany(const QList<Note> &notes)
 {
-    static const QString columns = QStringLiteral(
-        "INSERT INTO notes (id, notebook_id, body, created_at, updated_at, modified_at, deleted_at, version, "
-        "op_version, sync_status, is_sample, owner_id, is_shared, permission) VALUES ");
-    static const QString row = QStringLiteral("(?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
     // 14 values a row; SQLite before 3.32 allows only 999 variables a statement. Larger
     // statements gain little and cost more to prepare and bind.
     constexpr qsizetype rowsPerStatement = 64;
@@ -251,12 +259,12 @@ int NoteRepository::insertMany(const QList<Note> &notes)
             m_insertManyQueries.clear();
         std::shared_ptr<QSqlQuery> &slot = m_insertManyQueries[rows];
         if (!slot) {
-            QString sql = columns;
-            sql.reserve(columns.size() + rows * (row.size() + 1));
+            QString sql = InsertColumns;
+            sql.reserve(InsertColumns.size() + rows * (InsertRow.size() + 1));
             for (qsizetype i = 0; i < rows; ++i) {
                 if (i > 0)
                     sql += QLatin1Char(',');
-                sql += row;
+                sql += InsertRow;
             }
             auto prepared = std::make_shared<QSqlQuery>(m_database->handle());
             if (!prepared->prepare(sql)) {
@@ -268,15 +276,8 @@ int NoteRepository::insertMany(const QList<Note> &notes)
             slot = std::move(prepared);
         }
         QSqlQuery &query = *slot;
-        for (qsizetype i = written; i < written + rows; ++i) {
-            const Note &note = notes.at(i);
-            query.addBindValue(note.id);
-            bindNoteColumns(query, note);
-            query.addBindValue(Columns::fromDateTime(note.createdAt));
-            query.addBindValue(Columns::fromDateTime(note.updatedAt));
-            query.addBindValue(Columns::fromDateTime(note.modifiedAt));
-            bindNoteState(query, note);
-        }
+        for (qsizetype i = written; i < written + rows; ++i)
+            bindInsertRow(query, notes.at(i));
         if (!query.exec()) {
             m_lastError = query.lastError();
             qCWarning(lcStorage) << "NoteRepository::insertMany failed:" << query.lastError().text();
