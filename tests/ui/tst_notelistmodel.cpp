@@ -2,6 +2,7 @@
 #include "notelistdelegate.h"
 #include "notelistmodel.h"
 #include "notelistwidget.h"
+#include "storagefixture.h"
 #include "testsupport.h"
 
 #include <QItemSelectionModel>
@@ -42,14 +43,6 @@ QList<NoteListEntry> entries(const QStringList &ids)
     for (const QString &id : ids)
         result.append(entry(id));
     return result;
-}
-
-QStringList idsOf(const QList<NoteListEntry> &list)
-{
-    QStringList ids;
-    for (const NoteListEntry &item : list)
-        ids.append(item.id);
-    return ids;
 }
 
 // Each operation as a test row names: an update the main window makes on a change report,
@@ -193,7 +186,7 @@ void TestNoteListModel::updatesKeepCurrentNoteWithoutSignals()
     }
     }
 
-    QCOMPARE(idsOf(m_list->entries()), expected);
+    QCOMPARE(OmbrelTest::idsOf(m_list->entries()), expected);
     QCOMPARE(m_list->count(), expected.size());
     QCOMPARE(m_list->currentNoteId(), current);
     QCOMPARE(selected.count(), 0);
@@ -272,7 +265,7 @@ void TestNoteListModel::rowsStayFindableThroughMixedUpdates()
             std::reverse(reference.begin(), reference.end());
             m_list->setEntries(entries(reference));
         }
-        QCOMPARE(idsOf(m_list->entries()), reference);
+        QCOMPARE(OmbrelTest::idsOf(m_list->entries()), reference);
         // Probe a few rows each step and all of them now and then.
         const qsizetype probes = step % 50 == 0 ? reference.size() : std::min<qsizetype>(3, reference.size());
         for (qsizetype i = 0; i < probes; ++i) {

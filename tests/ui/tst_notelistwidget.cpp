@@ -2,6 +2,7 @@
 #include "note.h"
 #include "notelistdelegate.h"
 #include "notelistwidget.h"
+#include "storagefixture.h"
 #include "testsupport.h"
 
 #include <QApplication>
@@ -52,14 +53,6 @@ QList<NoteListEntry> entries(const QStringList &ids)
     for (const QString &id : ids)
         result.append(entry(id));
     return result;
-}
-
-QStringList idsOf(const QList<NoteListEntry> &list)
-{
-    QStringList ids;
-    for (const NoteListEntry &item : list)
-        ids.append(item.id);
-    return ids;
 }
 
 } // namespace
@@ -242,7 +235,7 @@ void TestNoteListWidget::rolesFollowEntry()
     QCOMPARE(m_list->indexOfRow(1).data(NoteListWidget::SyncStatusRole).toInt(), 1);
     QCOMPARE(m_list->indexOfRow(1).data(NoteListWidget::IsSharedRole).toBool(), false);
     QCOMPARE(m_list->indexOfRow(2).data(NoteListWidget::SyncStatusRole).toInt(), 0);
-    QCOMPARE(idsOf(m_list->entries()), QStringList({"shared-note", "synced-note", "pending-note"}));
+    QCOMPARE(OmbrelTest::idsOf(m_list->entries()), QStringList({"shared-note", "synced-note", "pending-note"}));
     QCOMPARE(m_list->entries().at(1).version, 3);
     QCOMPARE(m_list->rowOf(QStringLiteral("pending-note")), 2);
     QCOMPARE(m_list->rowOf(QStringLiteral("nothing")), -1);
@@ -361,12 +354,12 @@ void TestNoteListWidget::placeEntryInsertsAndMovesSilently()
     QSignalSpy current(m_list->selectionModel(), &QItemSelectionModel::currentChanged);
 
     m_list->placeEntry(entry("f"), 0);
-    QCOMPARE(idsOf(m_list->entries()), QStringList({"f", "a", "b", "c", "d", "e"}));
+    QCOMPARE(OmbrelTest::idsOf(m_list->entries()), QStringList({"f", "a", "b", "c", "d", "e"}));
     QCOMPARE(m_list->currentNoteId(), QStringLiteral("c"));
 
     // The current note moves to the top, as an edited note does.
     m_list->placeEntry(entry("c", 2), 0);
-    QCOMPARE(idsOf(m_list->entries()), QStringList({"c", "f", "a", "b", "d", "e"}));
+    QCOMPARE(OmbrelTest::idsOf(m_list->entries()), QStringList({"c", "f", "a", "b", "d", "e"}));
     QCOMPARE(m_list->currentNoteId(), QStringLiteral("c"));
     QCOMPARE(m_list->currentRow(), 0);
     QCOMPARE(m_list->selectionModel()->selectedIndexes().size(), 1);
@@ -377,7 +370,7 @@ void TestNoteListWidget::placeEntryInsertsAndMovesSilently()
     m_list->placeEntry(entry("a"), 99);
     m_list->placeEntry(entry("e"), -4);
     m_list->placeEntry(entry("g"), 1000);
-    QCOMPARE(idsOf(m_list->entries()), QStringList({"e", "c", "f", "b", "d", "a", "g"}));
+    QCOMPARE(OmbrelTest::idsOf(m_list->entries()), QStringList({"e", "c", "f", "b", "d", "a", "g"}));
     for (int row = 0; row < m_list->count(); ++row)
         QCOMPARE(m_list->rowOf(m_list->indexOfRow(row).data(NoteListWidget::NoteIdRole).toString()), row);
 
@@ -416,7 +409,7 @@ void TestNoteListWidget::removeEntryKeepsOrderAndSelection()
     m_list->removeEntry(QStringLiteral("a"));
     m_list->removeEntry(QStringLiteral("d"));
     m_list->removeEntry(QStringLiteral("unknown"));
-    QCOMPARE(idsOf(m_list->entries()), QStringList({"b", "c"}));
+    QCOMPARE(OmbrelTest::idsOf(m_list->entries()), QStringList({"b", "c"}));
     QCOMPARE(m_list->currentNoteId(), QStringLiteral("c"));
     QCOMPARE(m_list->currentRow(), 1);
     QCOMPARE(m_list->rowOf(QStringLiteral("a")), -1);
@@ -424,7 +417,7 @@ void TestNoteListWidget::removeEntryKeepsOrderAndSelection()
 
     // A removed note can come back.
     m_list->placeEntry(entry("a"), 0);
-    QCOMPARE(idsOf(m_list->entries()), QStringList({"a", "b", "c"}));
+    QCOMPARE(OmbrelTest::idsOf(m_list->entries()), QStringList({"a", "b", "c"}));
 }
 
 void TestNoteListWidget::removingCurrentNoteSelectsNothing()
@@ -440,7 +433,7 @@ void TestNoteListWidget::removingCurrentNoteSelectsNothing()
     QCOMPARE(m_list->currentNoteId(), QString());
     QVERIFY(m_list->selectionModel()->selectedIndexes().isEmpty());
     QCOMPARE(selected.count(), 0);
-    QCOMPARE(idsOf(m_list->entries()), QStringList({"a", "c"}));
+    QCOMPARE(OmbrelTest::idsOf(m_list->entries()), QStringList({"a", "c"}));
 
     m_list->removeEntry(QStringLiteral("a"));
     m_list->removeEntry(QStringLiteral("c"));
@@ -453,10 +446,10 @@ void TestNoteListWidget::duplicateIdsShowOnce()
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("listed twice")));
     m_list->setNotes({note("a", deltaBody("First")), note("b", deltaBody("B")),
                       note("a", deltaBody("Second"))});
-    QCOMPARE(idsOf(m_list->entries()), QStringList({"a", "b"}));
+    QCOMPARE(OmbrelTest::idsOf(m_list->entries()), QStringList({"a", "b"}));
     QCOMPARE(m_list->indexOfRow(0).data().toString(), QStringLiteral("First"));
     m_list->removeEntry(QStringLiteral("a"));
-    QCOMPARE(idsOf(m_list->entries()), QStringList({"b"}));
+    QCOMPARE(OmbrelTest::idsOf(m_list->entries()), QStringList({"b"}));
     QCOMPARE(m_list->rowOf(QStringLiteral("a")), -1);
 }
 
@@ -467,7 +460,7 @@ void TestNoteListWidget::clearingLeavesNoStaleRows()
     QCOMPARE(m_list->rowOf(QStringLiteral("a")), -1);
     m_list->placeEntry(entry("a"), 0);
     m_list->removeEntry(QStringLiteral("b"));
-    QCOMPARE(idsOf(m_list->entries()), QStringList({"a"}));
+    QCOMPARE(OmbrelTest::idsOf(m_list->entries()), QStringList({"a"}));
 
     m_list->setNotes({});
     QCOMPARE(m_list->rowOf(QStringLiteral("a")), -1);
